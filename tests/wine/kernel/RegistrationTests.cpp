@@ -1,0 +1,152 @@
+// Self-registration through the system's regsvr32.exe, as a setup program does
+// it, and creation of the registered class from a second process.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <oleauto.h>
+#include <algorithm>
+#include <shlwapi.h>
+#include "WineTest.h"
+#include "kernel/TqOrvWexKr_h.h"
+
+using namespace orv::test;
+
+namespace {
+
+std::wstring GuidText(REFGUID guid) {
+    WCHAR text[40];
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+std::wstring DllPath() { return Join(BinDir(), L"TqOrvWexKr.dll"); }
+
+ProcessResult Regsvr32(const std::wstring& options) {
+    return Run(L"regsvr32.exe " + options + L" \"" + DllPath() + L"\"");
+}
+
+std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& path) {
+    std::vector<std::wstring> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+    WCHAR name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = 256;
+        if (RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.push_back(name);
+    }
+    RegCloseKey(key);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+::testing::AssertionResult HasString(const std::wstring& path, LPCWSTR name, const std::wstring& expected) {
+    std::wstring value;
+    if (!ReadString(HKEY_CLASSES_ROOT, path, name, &value))
+        return ::testing::AssertionFailure() << "no string " << Narrow(path) << " : " << (name ? Narrow(name) : "@");
+    if (lstrcmpiW(value.c_str(), expected.c_str()) != 0)
+        return ::testing::AssertionFailure() << Narrow(path) << " = \"" << Narrow(value) << "\", expected \""
+                                             << Narrow(expected) << "\"";
+    return ::testing::AssertionSuccess();
+}
+
+class Registration : public ::testing::Test {
+protected:
+    void SetUp() override { Regsvr32(L"/u /s"); }
+    void TearDown() override { Regsvr32(L"/u /s"); }
+};
+
+}  // namespace
+
+TEST_F(Registration, RegisterWritesTheClassKeysAndTypeLibraryThenUnregisterRemovesThem) {
+    const std::wstring clsid = GuidText(CLSID_OrvInstallerKernel);
+    const std::wstring classKey = L"CLSID\\" + clsid;
+
+    ProcessResult reg = Regsvr32(L"/s");
+    ASSERT_EQ(reg.exitCode, 0u) << reg.output;
+
+    struct Row {
+        std::wstring key;
+        LPCWSTR name;
+        std::wstring data;
+    } rows[] = {
+        {L"TqOrvwexkr.OrvInstallerKernel.1", nullptr, L"TqOrvInstallerKernel Class"},
+        {L"TqOrvwexkr.OrvInstallerKernel.1\\CLSID", nullptr, clsid},
+        {L"Orvwexkr.OrvInstallerKernel", nullptr, L"OrvInstallerKernel Class"},
+        {L"Orvwexkr.OrvInstallerKernel\\CLSID", nullptr, clsid},
+        {L"Orvwexkr.OrvInstallerKernel\\CurVer", nullptr, L"Orvwexkr.OrvInstallerKernel.1"},
+        {classKey, nullptr, L"TqOrvInstallerKernel Class"},
+        {classKey + L"\\ProgID", nullptr, L"TqOrvwexkr.OrvInstallerKernel.1"},
+        {classKey + L"\\VersionIndependentProgID", nullptr, L"TqOrvwexkr.OrvInstallerKernel"},
+        {classKey + L"\\InprocServer32", nullptr, DllPath()},
+        {classKey + L"\\InprocServer32", L"ThreadingModel", L"Both"},
+        {classKey + L"\\TypeLib", nullptr, GuidText(LIBID_ORVWEXKRLib)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Narrow(row.key));
+        EXPECT_TRUE(HasString(row.key, row.name, row.data));
+    }
+    // Nothing more below the class key than the script names.
+    EXPECT_EQ(SubKeys(HKEY_CLASSES_ROOT, classKey),
+              (std::vector<std::wstring>{L"InprocServer32", L"ProgID", L"TypeLib", L"VersionIndependentProgID"}));
+
+    BSTR tlbPath = nullptr;
+    ASSERT_EQ(QueryPathOfRegTypeLib(LIBID_ORVWEXKRLib, 1, 0, 1033, &tlbPath), S_OK);
+    EXPECT_EQ(lstrcmpiW(tlbPath, DllPath().c_str()), 0) << Narrow(tlbPath);
+    SysFreeString(tlbPath);
+
+    // A second process creates the class by ProgID and by class identifier.
+    ProcessResult demo = Run(L"\"" + Join(BinDir(), L"orvdemo.exe") + L"\"");
+    EXPECT_EQ(demo.exitCode, 0u) << demo.output;
+    EXPECT_NE(demo.output.find("all results as expected"), std::string::npos) << demo.output;
+
+    ProcessResult unreg = Regsvr32(L"/u /s");
+    ASSERT_EQ(unreg.exitCode, 0u) << unreg.output;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Narrow(row.key));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, row.key));
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+    tlbPath = nullptr;
+    EXPECT_NE(QueryPathOfRegTypeLib(LIBID_ORVWEXKRLib, 1, 0, 1033, &tlbPath), S_OK);
+    SysFreeString(tlbPath);
+    CLSID found{};
+    EXPECT_NE(CLSIDFromProgID(L"TqOrvwexkr.OrvInstallerKernel.1", &found), S_OK);
+}
+
+TEST_F(Registration, ReRegistrationReplacesTheClassKeyAndUnregistrationKeepsForeignSubkeys) {
+    const std::wstring clsid = GuidText(CLSID_OrvInstallerKernel);
+    const std::wstring classKey = L"CLSID\\" + clsid;
+    ASSERT_EQ(Regsvr32(L"/s").exitCode, 0u);
+    // Something left below the class key by hand vanishes with the next registration
+    // (the class key is replaced as a whole) ...
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (classKey + L"\\Stale").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(Regsvr32(L"/s").exitCode, 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey + L"\\Stale"));
+
+    // ... while another program's key below a ProgID keeps that ProgID on removal.
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Orvwexkr.OrvInstallerKernel\\Foreign", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(Regsvr32(L"/u /s").exitCode, 0u);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Orvwexkr.OrvInstallerKernel\\Foreign"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Orvwexkr.OrvInstallerKernel\\CurVer"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey));
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, L"Orvwexkr.OrvInstallerKernel");
+}
+
+TEST_F(Registration, EachProcessLogsInitializedAndShutdownOnce) {
+    LogCursor cursor;
+    ASSERT_EQ(Regsvr32(L"/s").exitCode, 0u);
+    ASSERT_EQ(Regsvr32(L"/u /s").exitCode, 0u);
+    std::wstring text = cursor.Text();
+    // Two processes loaded and freed the module.
+    EXPECT_EQ(CountOf(text, L"ORV Frontend Installation Kernel initialized\n(Unicode Release build)"), 2u)
+        << Narrow(text);
+    EXPECT_EQ(CountOf(text, L"ORV Frontend Installation Kernel shutdown"), 2u) << Narrow(text);
+    EXPECT_NE(text.find(L" TqOrvWexKr 2   ORV Frontend Installation Kernel initialized"), std::wstring::npos);
+}

@@ -1,0 +1,182 @@
+// The log library as its callers see it: the lines in the file.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+#include "WineTest.h"
+#include "platform/WexLog.h"
+
+using namespace orv::test;
+
+namespace {
+
+std::vector<std::wstring> Lines(const std::wstring& text) {
+    std::vector<std::wstring> out;
+    std::wistringstream in(text);
+    std::wstring line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (!line.empty()) out.push_back(line);
+    }
+    return out;
+}
+
+// "<date> <time> <pid>/<tid> <component> <level> <sev> <text>"
+struct Parsed {
+    std::wstring component, text;
+    int level = -1;
+    wchar_t severity = 0;
+};
+::testing::AssertionResult Parse(const std::wstring& line, Parsed* p) {
+    // 23 characters of time stamp, then a blank.
+    if (line.size() < 24 || line[4] != L'-' || line[10] != L' ' || line[19] != L'.' || line[23] != L' ')
+        return ::testing::AssertionFailure() << "no time stamp: " << Narrow(line);
+    std::wistringstream in(line.substr(24));
+    std::wstring ids;
+    in >> ids >> p->component >> p->level;
+    if (!in || ids.find(L'/') == std::wstring::npos)
+        return ::testing::AssertionFailure() << "bad header: " << Narrow(line);
+    in.get();  // the blank before the severity
+    p->severity = static_cast<wchar_t>(in.get());
+    in.get();
+    std::getline(in, p->text);
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST(Log, LineCarriesTheAttributesSetBeforeIt) {
+    LogCursor cursor;
+    WexWriteLogSetEnv(GetCurrentThreadId(), L"CompA", 1, L'E');
+    WexWriteLogEnv(L"value %d and %s and %ls", 42, L"wide", L"also wide");
+    WexWriteLogSetEnv(GetCurrentThreadId(), L"CompB", 3, L' ');
+    WexWriteLogEnv(L"plain");
+    auto lines = Lines(cursor.Text());
+    ASSERT_EQ(lines.size(), 2u);
+    Parsed a, b;
+    ASSERT_TRUE(Parse(lines[0], &a));
+    ASSERT_TRUE(Parse(lines[1], &b));
+    EXPECT_EQ(a.component, L"CompA");
+    EXPECT_EQ(a.level, 1);
+    EXPECT_EQ(a.severity, L'E');
+    EXPECT_EQ(a.text, L"value 42 and wide and also wide");
+    EXPECT_EQ(b.component, L"CompB");
+    EXPECT_EQ(b.severity, L' ');
+    EXPECT_EQ(b.text, L"plain");
+    // The thread id written is the caller's.
+    EXPECT_NE(lines[0].find(L"/" + std::to_wstring(GetCurrentThreadId())), std::wstring::npos);
+}
+
+TEST(Log, Win32LinesAddNumberAndSystemText) {
+    LogCursor cursor;
+    WexWriteWin32Message(L"Copy failed: 100% sure", ERROR_SHARING_VIOLATION, GetCurrentThreadId(), L"Kr", L'E', 2);
+    WexVarInitWin32Message(ERROR_ACCESS_DENIED, GetCurrentThreadId(), L"Kr", 2, L'W');
+    WexVarWriteWin32Message(L"Could not open %s", L"C:\\x.dll");
+    auto lines = Lines(cursor.Text());
+    ASSERT_EQ(lines.size(), 2u);
+    Parsed a, b;
+    ASSERT_TRUE(Parse(lines[0], &a));
+    ASSERT_TRUE(Parse(lines[1], &b));
+    // The plain text is not a format: its "%" stays.
+    EXPECT_EQ(a.text.rfind(L"Copy failed: 100% sure: error 32 (0x00000020): ", 0), 0u) << Narrow(a.text);
+    EXPECT_GT(a.text.size(), 50u);  // the system's description follows
+    EXPECT_EQ(a.severity, L'E');
+    EXPECT_EQ(b.text.rfind(L"Could not open C:\\x.dll: error 5 (0x00000005): ", 0), 0u) << Narrow(b.text);
+    EXPECT_EQ(b.severity, L'W');
+}
+
+TEST(Log, OverlongTextIsCutNotOverflowed) {
+    LogCursor cursor;
+    std::wstring huge(3 * WEX_LOG_MAX_TEXT, L'x');
+    WexWriteLogSetEnv(GetCurrentThreadId(), L"Kr", 2, L' ');
+    WexWriteLogEnv(L"%s", huge.c_str());
+    WexWriteWin32Message(huge.c_str(), 2, GetCurrentThreadId(), L"Kr", L'E', 2);
+    WexWriteLogSetEnv(GetCurrentThreadId(), L"Kr", 2, L' ');
+    WexWriteLogEnv(L"after");
+    auto lines = Lines(cursor.Text());
+    ASSERT_EQ(lines.size(), 3u);
+    Parsed a, b;
+    ASSERT_TRUE(Parse(lines[0], &a));
+    ASSERT_TRUE(Parse(lines[1], &b));
+    EXPECT_EQ(a.text, std::wstring(WEX_LOG_MAX_TEXT, L'x'));
+    EXPECT_EQ(b.text.substr(0, WEX_LOG_MAX_TEXT), std::wstring(WEX_LOG_MAX_TEXT, L'x'));
+    EXPECT_NE(b.text.find(L": error 2 "), std::wstring::npos);
+    EXPECT_NE(lines[2].find(L"after"), std::wstring::npos);
+}
+
+TEST(Log, ThreadsNeverMixTheirAttributes) {
+    LogCursor cursor;
+    const int kLines = 300;
+    auto writer = [](const wchar_t* component, wchar_t severity, int level) {
+        for (int i = 0; i < kLines; ++i) {
+            WexWriteLogSetEnv(GetCurrentThreadId(), component, level, severity);
+            Sleep(0);  // let the other thread set its attributes in between
+            WexWriteLogEnv(L"from %s #%d", component, i);
+        }
+    };
+    std::thread t1(writer, L"ThreadOne", L'E', 1);
+    std::thread t2(writer, L"ThreadTwo", L'W', 3);
+    t1.join();
+    t2.join();
+    auto lines = Lines(cursor.Text());
+    ASSERT_EQ(lines.size(), 2u * kLines);
+    for (const auto& line : lines) {
+        Parsed p;
+        ASSERT_TRUE(Parse(line, &p));
+        bool one = p.text.rfind(L"from ThreadOne", 0) == 0;
+        SCOPED_TRACE(Narrow(line));
+        EXPECT_EQ(p.component, one ? L"ThreadOne" : L"ThreadTwo");
+        EXPECT_EQ(p.severity, one ? L'E' : L'W');
+        EXPECT_EQ(p.level, one ? 1 : 3);
+    }
+}
+
+TEST(Log, ProcessesWritingOneFileNeverInterleave) {
+    LogCursor cursor;
+    std::wstring writer = Join(BinDir(), L"lg_writer.exe");
+    const int kLines = 400;
+    // Two children and this process, all at once.
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi[2]{};
+    for (int i = 0; i < 2; ++i) {
+        std::wstring cmd = L"\"" + writer + L"\" Child" + std::to_wstring(i) + L" " + std::to_wstring(kLines);
+        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi[i]));
+    }
+    for (int i = 0; i < kLines; ++i) {
+        WexWriteLogSetEnv(GetCurrentThreadId(), L"Parent", 2, L' ');
+        WexWriteLogEnv(L"Parent line %d payload %s", i, L"0123456789abcdefghijklmnopqrstuvwxyz0123456789");
+    }
+    for (auto& p : pi) {
+        ASSERT_EQ(WaitForSingleObject(p.hProcess, 60000), WAIT_OBJECT_0);
+        CloseHandle(p.hThread);
+        CloseHandle(p.hProcess);
+    }
+    auto lines = Lines(cursor.Text());
+    ASSERT_EQ(lines.size(), 3u * kLines);
+    int perWriter[3] = {0, 0, 0};
+    for (const auto& line : lines) {
+        Parsed p;
+        ASSERT_TRUE(Parse(line, &p));
+        SCOPED_TRACE(Narrow(line));
+        int w = p.component == L"Parent" ? 0 : p.component == L"Child0" ? 1 : p.component == L"Child1" ? 2 : -1;
+        ASSERT_GE(w, 0);
+        // A whole line: "<writer> line <n> payload <46 characters>".
+        std::wstring expect = p.component + L" line " + std::to_wstring(perWriter[w]) +
+                              L" payload 0123456789abcdefghijklmnopqrstuvwxyz0123456789";
+        EXPECT_EQ(p.text, expect);
+        ++perWriter[w];
+    }
+}
+
+TEST(Log, UnwritableLogNeverFailsTheCaller) {
+    // A log file that cannot be created: every call still returns, no crash.
+    std::wstring saved = LogPath();
+    WexStopLog(GetCurrentThreadId());
+    EXPECT_EQ(WexStartLog(GetCurrentThreadId(), L"Q:\\no\\such\\folder\\x.log", nullptr, 0), -1);
+    WexWriteLogSetEnv(GetCurrentThreadId(), L"Kr", 2, L' ');
+    EXPECT_EQ(WexWriteLogEnv(L"lost %s", L"line"), 0);
+    EXPECT_EQ(WexWriteWin32Message(L"lost", 5, GetCurrentThreadId(), L"Kr", L'E', 2), 0);
+    EXPECT_EQ(WexWriteLogEnv(nullptr), 0);
+    WexStopLog(GetCurrentThreadId());
+    WexStartLog(GetCurrentThreadId(), saved.c_str(), nullptr, 0);
+}
