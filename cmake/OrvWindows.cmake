@@ -33,7 +33,7 @@ function(orv_fixture_module)
   endif()
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${F_NAME}
     RUNTIME_OUTPUT_DIRECTORY ${outdir} LIBRARY_OUTPUT_DIRECTORY ${outdir}
-    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/implib)
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/implib/${target})
   target_compile_options(${target} PRIVATE ${ORV_WARNINGS})
   if(F_DEFS)
     target_compile_definitions(${target} PRIVATE ${F_DEFS})
@@ -69,23 +69,24 @@ add_custom_target(orv_fixtures ALL)
 
 # ---- Wine harness ----
 set(ORV_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
-               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(ORV_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
-
 orv_winpath(ORV_WIN_BIN_DIR ${ORV_BIN_DIR})
 orv_winpath(ORV_WIN_FIXTURES_DIR ${ORV_FIXTURES_DIR})
 if(ORV_OTHER_FIXTURES_DIR)
   orv_winpath(ORV_WIN_OTHER_FIXTURES_DIR ${ORV_OTHER_FIXTURES_DIR})
 endif()
 
-# orv_wine_test(NAME <exe> SOURCES ... [LIBS ...] [LABELS ...] [SERIAL] [LOCK name]
-#               [ENV "K=V" ...] [OUTDIR dir])
-# A GoogleTest executable run under wine64. Every test case gets the
-# environment ORV_BIN (where the product modules are), ORV_FIXTURES,
-# ORV_OTHER_FIXTURES (fixtures of the other bitness, may be empty).
+configure_file(${CMAKE_SOURCE_DIR}/scripts/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(ORV_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+
+# orv_wine_test(NAME <exe> SOURCES ... [LIBS ...] [LABELS label] [SERIAL] [LOCK name]
+#               [ENV "K=V"] [OUTDIR dir])
+# A GoogleTest executable run under wine64, one process per test case. The
+# wrapper gives every case the environment ORV_BIN (where the product modules
+# are), ORV_FIXTURES, ORV_OTHER_FIXTURES (fixtures of the other bitness, may be
+# empty) and WINEPATH (the product folder).
 function(orv_wine_test)
-  cmake_parse_arguments(T "SERIAL" "NAME;OUTDIR;LOCK;TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "NAME;OUTDIR;LOCK;TIMEOUT;LABELS;ENV" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/wine/common/WineTestMain.cpp)
   target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine/common)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} orvwinetest GTest::gmock GTest::gtest ole32 oleaut32 uuid shlwapi advapi32)
@@ -98,9 +99,12 @@ function(orv_wine_test)
   if(NOT ORV_RUN_WINE_TESTS)
     return()  # x86: compiled with the same warnings, never run here
   endif()
-  set(env "ORV_BIN=${ORV_WIN_BIN_DIR}" "ORV_FIXTURES=${ORV_WIN_FIXTURES_DIR}"
-          "ORV_OTHER_FIXTURES=${ORV_WIN_OTHER_FIXTURES_DIR}" "WINEPATH=${ORV_WIN_BIN_DIR}" ${T_ENV})
-  set(props LABELS "wine;${T_LABELS}" ENVIRONMENT "${env}" FIXTURES_REQUIRED wineprefix)
+  # One value per property: gtest_discover_tests flattens lists. The common
+  # environment (ORV_BIN, ORV_FIXTURES, ...) comes from the wine-run wrapper.
+  set(props LABELS ${T_LABELS} FIXTURES_REQUIRED wineprefix)
+  if(T_ENV)
+    list(APPEND props ENVIRONMENT ${T_ENV})
+  endif()
   if(T_SERIAL)
     list(APPEND props RUN_SERIAL TRUE)
   endif()

@@ -105,7 +105,7 @@ bool FileExists(const std::wstring& path) {
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-ProcessResult Run(const std::wstring& commandLine, DWORD timeoutMs) {
+ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
     ProcessResult result;
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
     HANDLE readPipe = nullptr, writePipe = nullptr;

@@ -44,7 +44,7 @@ struct ProcessResult {
     std::string output;  // standard output and error together
 };
 // Runs a command line, waiting up to timeoutMs; the output is captured.
-ProcessResult Run(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+ProcessResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000);
 
 // The log file every module of this test process writes (TQORVWEX_LOG, set by main).
 std::wstring LogPath();

@@ -21,7 +21,7 @@ std::wstring GuidText(REFGUID guid) {
 std::wstring DllPath() { return Join(BinDir(), L"TqOrvWexKr.dll"); }
 
 ProcessResult Regsvr32(const std::wstring& options) {
-    return Run(L"regsvr32.exe " + options + L" \"" + DllPath() + L"\"");
+    return RunProcess(L"regsvr32.exe " + options + L" \"" + DllPath() + L"\"");
 }
 
 std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& path) {
@@ -95,7 +95,7 @@ TEST_F(Registration, RegisterWritesTheClassKeysAndTypeLibraryThenUnregisterRemov
     SysFreeString(tlbPath);
 
     // A second process creates the class by ProgID and by class identifier.
-    ProcessResult demo = Run(L"\"" + Join(BinDir(), L"orvdemo.exe") + L"\"");
+    ProcessResult demo = RunProcess(L"\"" + Join(BinDir(), L"orvdemo.exe") + L"\"");
     EXPECT_EQ(demo.exitCode, 0u) << demo.output;
     EXPECT_NE(demo.output.find("all results as expected"), std::string::npos) << demo.output;
 
