@@ -1,0 +1,140 @@
+// CWexPath: comparison and canonical forms of paths and argument strings.
+#include "platform/WexUt.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "UtCommon.h"
+#include "core/CommandLine.h"
+
+using orv::ut::PathFits;
+
+namespace {
+
+bool IsSeparator(WCHAR c) { return c == L'\\' || c == L'/'; }
+
+enum class LongForm { kDone, kNothingExists, kOverflow };
+
+// Long form of the longest leading part of path that exists, followed by the
+// rest of path unchanged. path fits MAX_PATH.
+LongForm LongFormOfExistingPart(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
+    const size_t len = wcslen(path);
+    WCHAR part[MAX_PATH];
+    memcpy(part, path, (len + 1) * sizeof(WCHAR));
+    size_t cut = len;
+    for (;;) {
+        if (cut > 0) {
+            part[cut] = 0;
+            WCHAR longer[MAX_PATH];
+            const DWORD n = GetLongPathNameW(part, longer, MAX_PATH);
+            if (n >= MAX_PATH) return LongForm::kOverflow;
+            if (n > 0) {
+                const size_t tail = len - cut;
+                if (n + tail >= MAX_PATH) return LongForm::kOverflow;
+                memcpy(out, longer, n * sizeof(WCHAR));
+                memcpy(out + n, path + cut, (tail + 1) * sizeof(WCHAR));
+                return LongForm::kDone;
+            }
+        }
+        // Back to the separator before the last component tried.
+        size_t start = cut;
+        while (start > 0 && !IsSeparator(path[start - 1])) --start;
+        if (start == 0) return LongForm::kNothingExists;
+        cut = start - 1;
+        while (cut > 0 && IsSeparator(path[cut - 1])) --cut;
+    }
+}
+
+// Full path, long names where they exist, no trailing backslash (but for a
+// drive's root), upper case. False for a path that is empty, too long or
+// whose canonical form does not fit.
+bool Canonical(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
+    out[0] = 0;
+    if (!PathFits(path) || path[0] == 0) return false;
+    WCHAR full[MAX_PATH];
+    const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return false;
+    WCHAR longer[MAX_PATH];
+    switch (LongFormOfExistingPart(full, longer)) {
+    case LongForm::kOverflow:
+        return false;
+    case LongForm::kNothingExists:
+        memcpy(longer, full, (n + 1) * sizeof(WCHAR));
+        break;
+    case LongForm::kDone:
+        break;
+    }
+    size_t len = wcslen(longer);
+    const bool driveRoot = len == 3 && longer[1] == L':';
+    if (len > 1 && longer[len - 1] == L'\\' && !driveRoot) longer[--len] = 0;
+    const int mapped = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, longer, static_cast<int>(len + 1), out, MAX_PATH);
+    if (mapped <= 0 || mapped > MAX_PATH) {
+        out[0] = 0;
+        return false;
+    }
+    out[MAX_PATH - 1] = 0;
+    return true;
+}
+
+// Copies text (shorter than cch) into out.
+void CopyInto(LPWSTR out, LPCWSTR text, size_t len) { memcpy(out, text, (len + 1) * sizeof(WCHAR)); }
+
+}  // namespace
+
+BOOL CWexPath::PathIsEqual(LPCWSTR pszPath1, LPCWSTR pszPath2) {
+    WCHAR a[MAX_PATH], b[MAX_PATH];
+    if (!Canonical(pszPath1, a) || !Canonical(pszPath2, b)) return FALSE;
+    return wcscmp(a, b) == 0;
+}
+
+BOOL CWexPath::ArgumentsEqual(LPCWSTR pszArgs1, LPCWSTR pszArgs2) {
+    try {
+        const std::vector<std::wstring> a = orv::SplitArguments(pszArgs1);
+        const std::vector<std::wstring> b = orv::SplitArguments(pszArgs2);
+        if (a.size() != b.size()) return FALSE;
+        for (size_t i = 0; i < a.size(); ++i) {
+            if (a[i].size() > 0x7FFFFFFF || b[i].size() > 0x7FFFFFFF) return FALSE;
+            if (CompareStringOrdinal(a[i].c_str(), static_cast<int>(a[i].size()), b[i].c_str(),
+                                     static_cast<int>(b[i].size()), TRUE) != CSTR_EQUAL)
+                return FALSE;
+        }
+        return TRUE;
+    } catch (...) {
+        return FALSE;  // out of memory: nothing can be said to match
+    }
+}
+
+LPWSTR CWexPath::PathMakeUnique(LPCWSTR pszPath, LPWSTR pszOut, DWORD cchOut) {
+    if (!pszOut || cchOut == 0) return pszOut;
+    WCHAR canonical[MAX_PATH];
+    const bool ok = Canonical(pszPath, canonical);  // before pszOut is written: they may be one buffer
+    pszOut[0] = 0;
+    if (!ok) return pszOut;
+    const size_t len = wcslen(canonical);
+    if (len < cchOut) CopyInto(pszOut, canonical, len);
+    return pszOut;
+}
+
+LPWSTR CWexPath::PathMakeLongName(LPCWSTR pszPath, LPWSTR pszOut, DWORD cchOut) {
+    if (!pszOut || cchOut == 0) return pszOut;
+    if (!PathFits(pszPath)) {
+        pszOut[0] = 0;
+        return pszOut;
+    }
+    WCHAR input[MAX_PATH];
+    const size_t inputLen = wcslen(pszPath);
+    CopyInto(input, pszPath, inputLen);  // pszOut may be pszPath
+    pszOut[0] = 0;
+    if (inputLen >= cchOut) return pszOut;
+    WCHAR longer[MAX_PATH];
+    if (inputLen > 0 && LongFormOfExistingPart(input, longer) == LongForm::kDone) {
+        const size_t len = wcslen(longer);
+        if (len < cchOut) {
+            CopyInto(pszOut, longer, len);
+            return pszOut;
+        }
+    }
+    CopyInto(pszOut, input, inputLen);
+    return pszOut;
+}
