@@ -1,0 +1,159 @@
+// The data-file rule: CWexKrFile::Install and CWexKrFile::UnInstall.
+//
+// An existing target is kept when it is as new as the source, by time stamp.
+// It is replaced only by a complete copy: the source is copied in full beside
+// the target under a temporary name and then renamed onto it, so a copy that
+// fails (disk full, unreadable source) leaves the previous file as it was.
+// A target in use gets the ladder: attributes off, a second attempt, and a
+// third in which the delete of the target decides, once the new copy waits
+// beside it.
+#include <shlwapi.h>
+
+#include "files/DirectoryMarkers.h"
+#include "files/FileModel.h"
+#include "files/FileOps.h"
+#include "platform/KrLog.h"
+#include "platform/WexUt.h"
+
+using namespace orv;
+using namespace orv::files;
+
+namespace {
+
+void LogTimeStamp(LPCWSTR format, const FILETIME& time) {
+    SYSTEMTIME st{};
+    FileTimeToSystemTime(&time, &st);
+    LogInfo(format, st.wDay, st.wMonth, st.wYear, st.wHour, st.wMinute, st.wSecond);
+}
+
+// The last write times of source and target; the target in its long-name form.
+bool TargetIsAsNew(LPCWSTR source, LPCWSTR target) {
+    FILETIME sourceTime{}, targetTime{};
+    CWexFile::GetTimeStamp(source, &sourceTime, WEX_TIME_LASTWRITE);
+    WCHAR longTarget[MAX_PATH];
+    LongNameOf(target, longTarget);
+    CWexFile::GetTimeStamp(longTarget, &targetTime, WEX_TIME_LASTWRITE);
+    LogTimeStamp(L"Time stamp of source file is: %02d.%02d.%d %02d:%02d:%02d", sourceTime);
+    LogTimeStamp(L"Time stamp of target file: %02d.%02d.%d %02d:%02d:%02d", targetTime);
+    return CompareFileTime(&targetTime, &sourceTime) >= 0;
+}
+
+// Read-only and system are taken off a target in use, each announced.
+void ClearInUseAttributes(LPCWSTR target) {
+    DWORD attributes = GetFileAttributesW(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        LogInfo(L"Target file is read only");
+        attributes = AttributesWithout(attributes, FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(target, attributes);
+    }
+    if (attributes & FILE_ATTRIBUTE_SYSTEM) {
+        LogInfo(L"Target file is system file");
+        attributes = AttributesWithout(attributes, FILE_ATTRIBUTE_SYSTEM);
+        SetFileAttributesW(target, attributes);
+    }
+}
+
+}  // namespace
+
+HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
+    if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
+    if (IsSameFile(m_szPath, pszTarget)) {
+        LogInfo(L"Server dependent installation: source file path equals target file path: OK");
+        return S_OK;
+    }
+
+    if (PathFileExistsW(pszTarget)) {
+        LogInfo(L"Target file %s already exists", pszTarget);
+        if (!(dwFlags & kWexKrInstallForce)) {
+            if (TargetIsAsNew(m_szPath, pszTarget)) {
+                LogInfo(L"Target file time stamp is same or newer than source file time stamp: Keeping existing file");
+                return S_FALSE;
+            }
+            LogInfo(L"Source file time stamp is newer than target file time stamp: Overwriting existing file");
+        } else {
+            LogInfo(L"Force flag is set: Skipping time stamp check");
+        }
+        RemoveReadOnlyBeforeOverwrite(pszTarget);
+    }
+
+    const HRESULT hrFolder = PrepareTargetFolder(pszTarget);
+    if (FAILED(hrFolder)) return hrFolder;
+
+    DWORD error = CopyOnto(m_szPath, pszTarget);
+    if (error == ERROR_SUCCESS) {
+        ClearReadOnly(pszTarget);
+        LogInfo(L"'%s' successfully copied to '%s'", m_szPath, pszTarget);
+        return S_OK;
+    }
+    if (!IsInUseError(error)) {
+        LogWin32(WEX_SEV_ERROR, error, L"Error installing file");
+        return HResultFromWin32(static_cast<LONG>(error));
+    }
+
+    // The target is in use.
+    LogWarning(L"Target file seems to be in use: cannot overwrite");
+    LogInfo(L"CopyFile Errorcode %d ", static_cast<int>(error));
+    ClearInUseAttributes(pszTarget);
+
+    error = CopyOnto(m_szPath, pszTarget);
+    if (error == ERROR_SUCCESS) {
+        ClearReadOnly(pszTarget);
+        LogInfo(L"'%s' successfully copied to '%s' on 2nd try", m_szPath, pszTarget);
+        return S_OK;
+    }
+
+    // Last attempt: the new copy first, then the delete of the target decides.
+    TemporaryCopy copy;
+    if (copy.Create(m_szPath, pszTarget) != ERROR_SUCCESS) {
+        // Nothing was deleted: the previous file stays.
+        LogError(L"File could not be replaced");
+        return kWexKrHrFileInUse;
+    }
+    if (!DeleteFileW(pszTarget)) {
+        LogError(L"File could not be replaced");
+        return kWexKrHrFileInUse;
+    }
+    LogInfo(L"DeleteFile succeeded");
+    if (copy.MoveOnto(pszTarget) == ERROR_SUCCESS) {
+        ClearReadOnly(pszTarget);
+        LogInfo(L"'%s' successfully copied to '%s', after deleting destination file", m_szPath, pszTarget);
+        return S_OK;
+    }
+    LogError(L"A file was deleted but was not replaced, because the file could not be copied. This might lead to "
+             L"inconsistent installation status! Fix the access problem and reinstall before you use the "
+             L"application!");
+    LogError(L"File could not be replaced");
+    return kWexKrHrFileInUse;
+}
+
+HRESULT CWexKrFile::UnInstall(LPCWSTR pszSource) {
+    if (IsSameFile(m_szPath, pszSource)) {
+        LogInfo(L"Server dependent installation: File will not be deleted");
+        return S_OK;
+    }
+
+    const DWORD attributes = GetFileAttributesW(m_szPath);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        LogWarning(L"Target file has read only attribute: Attempting to remove attribute for deletion");
+        if (SetFileAttributesW(m_szPath, AttributesWithout(attributes, FILE_ATTRIBUTE_READONLY))) {
+            LogInfo(L"Readonly attribute removed successfully");
+        } else {
+            LogWin32(WEX_SEV_WARNING, GetLastError(), L"Readonly attribute could not be removed");
+        }
+    }
+
+    if (DeleteFileW(m_szPath)) {
+        LogInfo(L"File %s has been uninstalled successfully", m_szPath);
+        WCHAR folder[MAX_PATH];
+        if (FolderOf(m_szPath, folder)) RemoveCreatedDirectories(folder);
+        return S_OK;
+    }
+    const DWORD error = GetLastError();
+    if (IsInUseError(error)) {
+        LogWarning(L"Target File seems to be in use: cannot delete");
+        return kWexKrHrFileInUse;
+    }
+    LogWin32(WEX_SEV_ERROR, error, L"Error uninstalling file");
+    return HResultFromWin32(static_cast<LONG>(error));
+}

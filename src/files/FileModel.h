@@ -1,0 +1,204 @@
+// The file model: one short-lived object per file the kernel works on, of the
+// most specific class the factory finds for it. Virtual operations are
+// declared in slot order; a class only overrides what its own rule changes.
+//
+//   CWexKrFile                      "Data file"
+//   +- CWexKrRegFile                "Registry file"
+//   +- CWexKrExecutableFile         "Executable module file" (abstract)
+//      +- CWexKrExeFile             "Executable file"
+//      |  +- CWexKrLocalServerFile  "Local COM server file"    (+ CWexKrCOMServerFile)
+//      +- CWexKrDllFile             "Dynamic link library file"
+//      |  +- CWexKrInProcServerFile "InProc COM server file"   (+ CWexKrCOMServerFile)
+//      +- CWexKrTypeLibFile         "Type library file"        (+ CWexKrCOMServerFile)
+//      +- CWexKrFontFile            "Font file" (abstract)
+//         +- CWexKrTrueTypeFontFile "True type font file"
+//         +- CWexKrRasterFontFile   "Raster font file"
+//   CWexKrLinkFile                  "Link file"
+//
+// Until their own rules are written, the executable classes keep the version rule.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+
+#include "core/PeImage.h"
+#include "platform/WexFileVersion.h"
+
+// Bit 0 of the flags word of Install (FORCEFLAG INSTALL_FLAG_FORCE).
+constexpr DWORD kWexKrInstallForce = 1;
+// INSTALLMODES INSTALL_MODE_PRIMARY.
+constexpr DWORD kWexKrInstallModePrimary = 1;
+// The target (or the file to remove) is in use: FACILITY_ITF, code 2000.
+constexpr HRESULT kWexKrHrFileInUse = static_cast<HRESULT>(0x800407D0L);
+// HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): a path that does not fit MAX_PATH.
+constexpr HRESULT kWexKrHrPathTooLong = static_cast<HRESULT>(0x800700CEL);
+
+class CWexKrFile {
+public:
+    // The most specific class for the file at pszPath, or null when memory
+    // runs out. The caller ends the object's life with Destroy().
+    static CWexKrFile* CreateInstance(LPCWSTR pszPath);
+
+    // Stores the long-name form of pszPath; a path that does not fit MAX_PATH
+    // leaves the object's path empty.
+    explicit CWexKrFile(LPCWSTR pszPath);
+    CWexKrFile(const CWexKrFile&) = delete;
+    CWexKrFile& operator=(const CWexKrFile&) = delete;
+
+    virtual ~CWexKrFile();                                   // slot 0
+    virtual void Destroy();                                  // slot 1
+    virtual DWORD SetInstallMode(DWORD dwInstallMode);       // slot 2
+    virtual DWORD GetInstallMode();                          // slot 3
+    // The data-file rule: the object's file (the source) onto pszTarget.
+    virtual HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags);  // slot 4
+    // The data-file rule: removes the object's file unless it is pszSource.
+    virtual HRESULT UnInstall(LPCWSTR pszSource);            // slot 5
+    virtual HRESULT PreparePostRebootCopy(LPCWSTR pszTarget);  // slot 6
+    virtual HRESULT PreparePostRebootDelete();               // slot 7
+    virtual LPCWSTR GetTypeDescription();                    // slot 8
+
+    LPCWSTR GetPath() const { return m_szPath; }
+
+protected:
+    WCHAR m_szPath[MAX_PATH];
+    DWORD m_dwInstallMode = 0;
+};
+
+class CWexKrRegFile : public CWexKrFile {
+public:
+    explicit CWexKrRegFile(LPCWSTR pszPath) : CWexKrFile(pszPath) {}
+    // Applies or reverses the own file's registry content, with the argument
+    // as the directory of "%orvtargetdir%" (src/registry/RegFileObject.cpp).
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    HRESULT UnInstall(LPCWSTR pszDirectory) override;
+    LPCWSTR GetTypeDescription() override;
+};
+
+class CWexKrExecutableFile : public CWexKrFile {
+public:
+    explicit CWexKrExecutableFile(LPCWSTR pszPath) : CWexKrFile(pszPath) {}
+    ~CWexKrExecutableFile() override = 0;
+
+    // The version rule; falls back to the data-file rule when a version is missing.
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    LPCWSTR GetTypeDescription() override;
+
+    // A string of the own file's version resource; 0 when found. pszBuffer
+    // null and cchBuffer 0 only test for the value.
+    virtual HRESULT GetVersionInfo(LPCWSTR pszName, LPWSTR pszBuffer, DWORD cchBuffer);  // slot 9
+    virtual HRESULT GetVersion(CWexFileVersion& version);   // slot 10
+    // In the common files folder or the system folder itself, or a COM server.
+    virtual BOOL IsSharedFile();                            // slot 11
+    virtual BOOL IsCOMServer();                             // slot 12
+
+protected:
+    BYTE m_bExportListLoaded = 0;
+    orv::ExportSet m_exports;
+};
+
+class CWexKrExeFile : public CWexKrExecutableFile {
+public:
+    explicit CWexKrExeFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    LPCWSTR GetTypeDescription() override;
+    // The OLE self-registration test on the own file.
+    BOOL IsCOMServer() override;
+
+    // The caller's App Paths text; null leaves the stored text as it is.
+    void SetAppPaths(LPCWSTR pszAppPaths);
+    const std::wstring& GetAppPaths() const { return m_strAppPaths; }
+
+    // True when the program at pszPath says "OLESelfRegister" in its version
+    // resource or carries a type library. Nothing is registered or run.
+    static bool HasOleSelfRegistration(LPCWSTR pszPath);
+
+protected:
+    std::wstring m_strAppPaths;
+};
+
+class CWexKrDllFile : public CWexKrExecutableFile {
+public:
+    explicit CWexKrDllFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    LPCWSTR GetTypeDescription() override;
+    // True when the export set (read on the first call and kept) holds "DllRegisterServer".
+    BOOL IsCOMServer() override;
+    virtual HRESULT RunDllInstallCommand(LPCWSTR pszPath, BOOL bInstall);  // slot 13
+
+    // The export test of the factory: a fresh export set of the module at pszPath.
+    static bool ExportsDllRegisterServer(LPCWSTR pszPath);
+
+    // Set by InstallFile in primary install mode: count this install in SharedDLLs.
+    BOOL m_bSharedDllCounter = FALSE;
+    // The caller's bstrDllInstallCmd, borrowed from its record (not owned, never freed).
+    BSTR m_lpDllInstallCmd = nullptr;
+};
+
+// Mix-in of the COM server classes; the path is reached through the derived object.
+class CWexKrCOMServerFile {
+public:
+    virtual ~CWexKrCOMServerFile() = default;
+    // 0 when a registration of this server was found (strPath then holds the
+    // registered path), 1 when none was found.
+    virtual HRESULT GetRegisteredServerPath(std::wstring& strPath) = 0;      // slot 0
+    virtual HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) = 0;     // slot 1
+    virtual HRESULT RegisterOutOfProcess(LPCWSTR pszServer, BOOL bRegister);  // slot 2
+    virtual HRESULT RegisterWithRegsvr32(LPCWSTR pszServer, BOOL bRegister);  // slot 3
+    virtual HRESULT InstallOfflineRegistration(LPCWSTR pszServer);           // slot 4
+    virtual HRESULT UnInstallOfflineRegistration(LPCWSTR pszServer);         // slot 5
+    virtual HRESULT PostRebootRegister(LPCWSTR pszServer);                   // slot 6
+};
+
+class CWexKrLocalServerFile : public CWexKrExeFile, public CWexKrCOMServerFile {
+public:
+    explicit CWexKrLocalServerFile(LPCWSTR pszPath) : CWexKrExeFile(pszPath) {}
+    LPCWSTR GetTypeDescription() override;
+    HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
+    HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
+};
+
+class CWexKrInProcServerFile : public CWexKrDllFile, public CWexKrCOMServerFile {
+public:
+    explicit CWexKrInProcServerFile(LPCWSTR pszPath) : CWexKrDllFile(pszPath) {}
+    LPCWSTR GetTypeDescription() override;
+    HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
+    HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
+};
+
+class CWexKrTypeLibFile : public CWexKrExecutableFile, public CWexKrCOMServerFile {
+public:
+    explicit CWexKrTypeLibFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    LPCWSTR GetTypeDescription() override;
+    HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
+    HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
+};
+
+class CWexKrFontFile : public CWexKrExecutableFile {
+public:
+    explicit CWexKrFontFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    LPCWSTR GetTypeDescription() override;
+    virtual HRESULT GetFontName(std::wstring& strName) = 0;  // slot 13
+
+protected:
+    std::wstring m_strFontName;
+    CWexFileVersion m_fontVersion;
+};
+
+class CWexKrTrueTypeFontFile : public CWexKrFontFile {
+public:
+    explicit CWexKrTrueTypeFontFile(LPCWSTR pszPath) : CWexKrFontFile(pszPath) {}
+    LPCWSTR GetTypeDescription() override;
+    HRESULT GetFontName(std::wstring& strName) override;
+};
+
+class CWexKrRasterFontFile : public CWexKrFontFile {
+public:
+    explicit CWexKrRasterFontFile(LPCWSTR pszPath) : CWexKrFontFile(pszPath) {}
+    LPCWSTR GetTypeDescription() override;
+    HRESULT GetFontName(std::wstring& strName) override;
+};
+
+class CWexKrLinkFile {
+public:
+    virtual ~CWexKrLinkFile() = default;
+    virtual LPCWSTR GetTypeDescription();
+};
