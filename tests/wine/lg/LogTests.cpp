@@ -134,14 +134,20 @@ TEST(Log, ThreadsNeverMixTheirAttributes) {
 TEST(Log, ProcessesWritingOneFileNeverInterleave) {
     LogCursor cursor;
     std::wstring writer = Join(BinDir(), L"lg_writer.exe");
-    const int kLines = 400;
-    // Two children and this process, all at once.
+    const int kLines = 3000;
+    // Two children and this process, all at once: the children wait for the start signal.
+    std::wstring eventName = L"orv_lg_start_" + std::to_wstring(GetCurrentProcessId());
+    HANDLE start = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(start, nullptr);
     STARTUPINFOW si{sizeof(si)};
     PROCESS_INFORMATION pi[2]{};
     for (int i = 0; i < 2; ++i) {
-        std::wstring cmd = L"\"" + writer + L"\" Child" + std::to_wstring(i) + L" " + std::to_wstring(kLines);
+        std::wstring cmd = L"\"" + writer + L"\" Child" + std::to_wstring(i) + L" " + std::to_wstring(kLines) + L" " +
+                           eventName;
         ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi[i]));
     }
+    Sleep(300);  // let both reach their wait
+    SetEvent(start);
     for (int i = 0; i < kLines; ++i) {
         WexWriteLogSetEnv(GetCurrentThreadId(), L"Parent", 2, L' ');
         WexWriteLogEnv(L"Parent line %d payload %s", i, L"0123456789abcdefghijklmnopqrstuvwxyz0123456789");
@@ -151,6 +157,7 @@ TEST(Log, ProcessesWritingOneFileNeverInterleave) {
         CloseHandle(p.hThread);
         CloseHandle(p.hProcess);
     }
+    CloseHandle(start);
     auto lines = Lines(cursor.Text());
     ASSERT_EQ(lines.size(), 3u * kLines);
     int perWriter[3] = {0, 0, 0};

@@ -1,4 +1,5 @@
-// lg_writer <tag> <count>: writes <count> lines "<tag> line <i> payload" to the log.
+// lg_writer <tag> <count> [start event]: writes <count> lines "<tag> line <i> payload"
+// to the log, once the named start event is set (so that several writers overlap).
 #include <windows.h>
 #include <cwchar>
 #include "platform/WexLog.h"
@@ -6,6 +7,12 @@
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     int count = _wtoi(argv[2]);
+    if (argc > 3) {
+        HANDLE start = OpenEventW(SYNCHRONIZE, FALSE, argv[3]);
+        if (!start) return 3;
+        WaitForSingleObject(start, 60000);
+        CloseHandle(start);
+    }
     WexStartLog(GetCurrentThreadId(), nullptr, nullptr, 0);
     for (int i = 0; i < count; ++i) {
         WexWriteLogSetEnv(GetCurrentThreadId(), argv[1], 2, L'W');
