@@ -30,10 +30,7 @@ DWORD CWexKrFile::SetInstallMode(DWORD dwInstallMode) {
 
 DWORD CWexKrFile::GetInstallMode() { return m_dwInstallMode; }
 
-// Work for the next restart is scheduled by the post-reboot rule, which no
-// class overrides; it is not part of this build yet.
-HRESULT CWexKrFile::PreparePostRebootCopy(LPCWSTR) { return E_NOTIMPL; }
-HRESULT CWexKrFile::PreparePostRebootDelete() { return E_NOTIMPL; }
+// PreparePostRebootCopy and PreparePostRebootDelete: ProgramAndLibraryRules.cpp.
 
 LPCWSTR CWexKrFile::GetTypeDescription() { return L"Data file"; }
 LPCWSTR CWexKrRegFile::GetTypeDescription() { return L"Registry file"; }

@@ -100,6 +100,10 @@ protected:
 class CWexKrExeFile : public CWexKrExecutableFile {
 public:
     explicit CWexKrExeFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    // The version rule, then the App Paths entry in install modes 1, 2 and 4.
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // The data-file removal, then the App Paths entry.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
     // The OLE self-registration test on the own file.
     BOOL IsCOMServer() override;
@@ -119,6 +123,10 @@ protected:
 class CWexKrDllFile : public CWexKrExecutableFile {
 public:
     explicit CWexKrDllFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    // The version rule, then one more SharedDLLs use of a shared library.
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // One SharedDLLs use less; the file goes with its last user.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
     // True when the export set (read on the first call and kept) holds "DllRegisterServer".
     BOOL IsCOMServer() override;

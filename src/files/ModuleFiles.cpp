@@ -50,6 +50,4 @@ BOOL CWexKrDllFile::IsCOMServer() {
     return m_exports.count(kDllRegisterServer) != 0 ? TRUE : FALSE;
 }
 
-// Runs the registration program with a library's install command; it comes
-// with the library's own install rule.
-HRESULT CWexKrDllFile::RunDllInstallCommand(LPCWSTR, BOOL) { return E_NOTIMPL; }
+// RunDllInstallCommand: ProgramAndLibraryRules.cpp.
