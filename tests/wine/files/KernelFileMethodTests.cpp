@@ -155,7 +155,8 @@ TEST_F(KernelFiles, InstallFileRecordsCheckInfo) {
             ASSERT_TRUE(SetAge(target, row.prepare == Prepare::kNewer ? 0 : 400));
         }
         const std::string before = Content(target);
-        InstallRecord record(source, target);
+        // Patch mode: neither App Paths nor SharedDLLs are touched, so the prefix keeps no trace.
+        InstallRecord record(source, target, /*INSTALL_MODE_PATCH*/ 3);
         HRESULT hr = E_FAIL;
         LogCursor log;
         {
