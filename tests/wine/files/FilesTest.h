@@ -1,159 +1,101 @@
-// Helpers of the file engine tests: fixtures, files held open by another
-// process, times and attributes, log lines, the watch for temporary copies,
-// file objects, and the kernel DLL as a setup program uses it.
+// Helpers of the file engine tests.
 #pragma once
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "WineTest.h"
-#include "files/FileModel.h"
 #include "kernel/TqOrvWexKr_h.h"
 
 namespace orv::test::files {
 
-// A fixture of this build (ORV_FIXTURES\files\name) or of the other bitness
-// (empty when that tree was not built).
-std::wstring Fixture(const std::wstring& name);
-std::wstring OtherFixture(const std::wstring& name);
-// A fixture of the utility library's tests (ORV_FIXTURES\ut\name).
-std::wstring UtFixture(const std::wstring& name);
+constexpr HRESULT kInUse = static_cast<HRESULT>(0x800407D0L);
+constexpr DWORD kRO = FILE_ATTRIBUTE_READONLY, kSys = FILE_ATTRIBUTE_SYSTEM;
+using Lines = std::vector<std::wstring>;
 
-// Another process holding a file open, until the object goes (fixture
-// holder.exe): with no sharing at all, or letting others only read it, as a
-// running module's file is.
-enum class Sharing { kNone, kRead };
+// ORV_FIXTURES\<tree>\name; of the other bitness: empty when that tree was not built.
+std::wstring Fixture(const std::wstring& name, const wchar_t* tree = L"files");
+std::wstring OtherFixture(const std::wstring& name);
+
+// holder.exe keeps the file open without sharing (or letting others read it) until the object goes.
 class Holder {
 public:
-    explicit Holder(const std::wstring& path, Sharing sharing = Sharing::kNone);
+    explicit Holder(const std::wstring& path, bool shareRead = false);
     ~Holder();
-    Holder(const Holder&) = delete;
-    Holder& operator=(const Holder&) = delete;
-    // True once the holder said it has the file open.
     bool Holding() const { return m_holding; }
 
 private:
-    HANDLE m_process = nullptr;
-    HANDLE m_stdinWrite = nullptr;
+    HANDLE m_ready = nullptr, m_process = nullptr;
     bool m_holding = false;
 };
 
-// File contents and state.
-bool Write(const std::wstring& path, const std::string& bytes);
-std::string Content(const std::wstring& path);
-DWORD Attributes(const std::wstring& path);
-bool SetAttributes(const std::wstring& path, DWORD attributes);
-FILETIME WriteTime(const std::wstring& path);
-// Sets the last write time to now minus the given number of days.
-bool SetAge(const std::wstring& path, int daysAgo);
-bool SetWriteTime(const std::wstring& path, const FILETIME& time);
-bool Copy(const std::wstring& from, const std::wstring& to);
-bool MakeFolder(const std::wstring& path);
-bool IsFolder(const std::wstring& path);
-// The short (8.3) form; empty when there is none.
-std::wstring ShortPath(const std::wstring& path);
-// A path of exactly length characters below folder that names nothing.
-std::wstring LongPathBelow(const std::wstring& folder, size_t length);
+template <class F> struct Finally {
+    F f;
+    ~Finally() { f(); }
+};
+template <class F> Finally(F) -> Finally<F>;
 
-// Every file below folder whose name begins with "_orv": none may survive an operation.
+// Whole-second UTC times: the log shows them as stored.
+FILETIME Time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second);
+inline const FILETIME kSourceTime = Time(2010, 5, 6, 7, 8, 9), kOlder = Time(2009, 11, 12, 13, 14, 15),
+                      kNewer = Time(2011, 1, 2, 3, 4, 5);
+FILETIME WriteTime(const std::wstring& path);
+bool SetWriteTime(const std::wstring& path, const FILETIME& time);
+// Upper-case hex of the bytes in memory order, as the utility library writes blobs.
+std::wstring BlobText(const FILETIME& time);
+bool Copy(const std::wstring& from, const std::wstring& to);
+bool IsFolder(const std::wstring& path);
+
+std::wstring Line(WCHAR severity, const std::wstring& text, int level = 2);
+std::wstring Win32Line(WCHAR severity, const std::wstring& text, DWORD error);
+// The lines appear in this order and the absent texts nowhere; "{S}" and "{T}" stand for source and target.
+::testing::AssertionResult LogHas(const std::wstring& log, const Lines& lines, const Lines& absent = {},
+                                  const std::wstring& source = L"", const std::wstring& target = L"");
+// No file named "_orv..." below the folder.
 ::testing::AssertionResult NoTemporaryCopies(const std::wstring& folder);
 
-// Log lines as the log library writes them: "<component> <level> <severity> <text>".
-std::wstring Line(WCHAR severity, const std::wstring& text, int level = 2);
-// A Win32 error line: the text followed by the error number.
-std::wstring Win32Line(WCHAR severity, const std::wstring& text, DWORD error);
-// The lines appear in log, in this order (others may come between).
-::testing::AssertionResult HasLinesInOrder(const std::wstring& log, const std::vector<std::wstring>& lines);
-::testing::AssertionResult LacksText(const std::wstring& log, const std::wstring& text);
-
-std::string Hex(HRESULT hr);
-// Text of a FILETIME as the utility library writes blobs: upper-case hex, memory order.
-std::wstring BlobText(const FILETIME& time);
-
-// Runs its action when it goes, however the test ends.
-class ScopeExit {
-public:
-    explicit ScopeExit(std::function<void()> action) : m_action(std::move(action)) {}
-    ~ScopeExit() {
-        if (m_action) m_action();
-    }
-    ScopeExit(const ScopeExit&) = delete;
-    ScopeExit& operator=(const ScopeExit&) = delete;
-
-private:
-    std::function<void()> m_action;
+struct BstrFree {
+    void operator()(BSTR s) const { SysFreeString(s); }
 };
+using Bstr = std::unique_ptr<OLECHAR, BstrFree>;
+inline Bstr B(const std::wstring& s) { return Bstr(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))); }
 
-// "{S}" and "{T}" in a line stand for the source and the target.
-std::wstring Expand(std::wstring text, const std::wstring& source, const std::wstring& target);
-std::vector<std::wstring> ExpandAll(const std::vector<std::wstring>& lines, const std::wstring& source,
-                                    const std::wstring& target);
-
-// A file object, ended with Destroy.
-struct FileDeleter {
-    void operator()(CWexKrFile* file) const {
-        if (file) file->Destroy();
-    }
-};
-using FilePtr = std::unique_ptr<CWexKrFile, FileDeleter>;
-
-// A test with its own folder; afterwards no temporary copy may be left in it.
-class FilesTest : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-    std::wstring Path(const std::wstring& name) const { return m_temp / name; }
-    TempDir m_temp;
-};
-
-class KernelFixture : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
-
-    HMODULE m_module = nullptr;
-    IOrvInstallerKernel* m_kernel = nullptr;
-};
-
-// BSTR owner.
-class Bstr {
-public:
-    Bstr() = default;
-    explicit Bstr(const std::wstring& text) : m_value(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    ~Bstr() { SysFreeString(m_value); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR Get() const { return m_value; }
-
-private:
-    BSTR m_value = nullptr;
-};
-
-// An install record whose strings it owns; lpOrvCheckInfo starts as a
-// sentinel, and an array handed back is freed as a caller frees it.
+// An install record owning its strings; lpOrvCheckInfo starts as a sentinel
+// and an array handed back is freed as a caller frees it.
 class InstallRecord {
 public:
-    InstallRecord(const std::wstring& source, const std::wstring& target, ULONG mode = 1, ULONG flags = 0);
+    InstallRecord(const std::wstring& source, const std::wstring& target, ULONG mode = 1);
     ~InstallRecord();
-    InstallRecord(const InstallRecord&) = delete;
-    InstallRecord& operator=(const InstallRecord&) = delete;
     _ORV_FILE_INSTALL_INFO* Get() { return &m_info; }
-    bool CheckInfoUntouched() const;
-    const _ORV_CHECK_INFO* CheckInfo() const;
-
-    static _ORV_CHECK_INFO* Sentinel();
+    bool Untouched() const { return m_info.lpOrvCheckInfo == Sentinel(); }
+    // "key=value;" for the three records ("null" for null strings), or "none".
+    std::string CheckInfo() const;
+    static _ORV_CHECK_INFO* Sentinel() { return reinterpret_cast<_ORV_CHECK_INFO*>(uintptr_t{0xdeadbeef}); }
 
 private:
     Bstr m_source, m_target;
     _ORV_FILE_INSTALL_INFO m_info{};
 };
 
-// The three records: keys and values of 0 and 1 (nullptr for a null string), and a null record 2.
-::testing::AssertionResult CheckInfoIs(const _ORV_CHECK_INFO* records, const wchar_t* key0, const wchar_t* value0,
-                                       const wchar_t* key1, const wchar_t* value1);
+// A test with its own folder, in which no temporary copy may be left.
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(FileExists(Fixture(L"holder.exe"))) << "fixtures not built"; }
+    void TearDown() override { EXPECT_TRUE(NoTemporaryCopies(m_temp.Path())); }
+    std::wstring Path(const std::wstring& name) const { return m_temp / name; }
+    TempDir m_temp;
+};
+
+// The built kernel DLL, reached through its class factory; no library may get registered.
+class KernelTest : public FilesTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    HMODULE m_module = nullptr;
+    IOrvInstallerKernel* m_kernel = nullptr;
+};
 
 }  // namespace orv::test::files

@@ -5,6 +5,7 @@
 // whichever file the kernel loads is the one that answers.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <functional>
 #include "WineTest.h"
 #include "kernel/ClassFactory.h"
 #include "kernel/KernelObject.h"
@@ -98,5 +99,44 @@ TEST_F(SfcProbe, PlatformLibraryProtectsNothingHere) {
     ASSERT_NE(kernel, nullptr);
     EXPECT_FALSE(kernel->IsWindowsFileProtected(kProtected));
     EXPECT_FALSE(kernel->IsWindowsFileProtected(kOrdinary));
+    kernel->Release();
+}
+
+TEST_F(SfcProbe, GuardedTargetsAreLeftAloneByTheFileMethods) {
+    InstallStandIn();
+    COrvInstallerKernel* kernel = FromFactory();
+    ASSERT_NE(kernel, nullptr);
+    TempDir dir;
+    const std::wstring source = dir / L"source.txt";
+    const std::wstring target = dir / L"orv_protected.txt";
+    ASSERT_TRUE(WriteBytes(source, "new"));
+    ASSERT_TRUE(WriteBytes(target, "guarded"));
+    BSTR sourceB = SysAllocString(source.c_str());
+    BSTR targetB = SysAllocString(target.c_str());
+    _ORV_CHECK_INFO* const untouched = reinterpret_cast<_ORV_CHECK_INFO*>(static_cast<uintptr_t>(0xdeadbeef));
+    _ORV_FILE_INSTALL_INFO install{sourceB, targetB, nullptr, nullptr, 1, 1, untouched, 0};
+    _ORV_FILE_INSTALL_INFO uninstall{sourceB, targetB, nullptr, nullptr, 1, 0, untouched, 0};
+    const std::wstring guarded = L"W Target file is guarded by Windows File Protection, keeping existing version";
+    const struct {
+        const char* name;
+        std::function<HRESULT()> call;
+        std::wstring line;
+    } rows[] = {
+        {"InstallFile", [&] { return kernel->InstallFile(&install); },
+         L"W Target file '" + target + L"' is guarded by Windows File Protection, keeping existing version"},
+        {"UnInstallFile", [&] { return kernel->UnInstallFile(&uninstall); }, guarded},
+        {"CopyFile", [&] { return kernel->CopyFile(sourceB, targetB, VARIANT_TRUE); }, guarded},
+        {"DeleteFile", [&] { return kernel->DeleteFile(sourceB, targetB); }, guarded},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogCursor log;
+        EXPECT_EQ(row.call(), S_FALSE);
+        EXPECT_NE(log.Text().find(row.line), std::wstring::npos) << Narrow(log.Text());
+        EXPECT_EQ(ReadBytes(target), "guarded");
+    }
+    EXPECT_EQ(install.lpOrvCheckInfo, untouched);  // returned before recording anything
+    SysFreeString(sourceB);
+    SysFreeString(targetB);
     kernel->Release();
 }
