@@ -1,139 +1,273 @@
-// Helpers of the restart and shared-library tests: log lines, the registry
-// state these operations share with the system (pending renames, wininit.ini,
-// RunOnce, SharedDLLs, App Paths), keys made unwritable for a while, and the
-// helper programs beside the test.
+// Helpers of the restart and shared-library tests: log lines, pending
+// renames, wininit.ini, SharedDLLs values, the kernel DLL and its records.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
+#include <shlwapi.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "WineTest.h"
+#include "kernel/TqOrvWexKr_h.h"
 
 namespace orv::test::restart {
 
-// BSTR owner.
+inline const wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline const wchar_t kSharedDllsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+inline const wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+inline const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+
+// Log lines: "TqOrvWexKr <level> <severity> <text>", with an error "...: error <n> ".
+inline std::wstring Line(WCHAR severity, const std::wstring& text, int level = 2) {
+    return L"TqOrvWexKr " + std::to_wstring(level) + L" " + std::wstring(1, severity) + L" " + text;
+}
+inline std::wstring Win32Line(WCHAR severity, const std::wstring& text, DWORD error) {
+    return Line(severity, text) + L": error " + std::to_wstring(error) + L" ";
+}
+
+// The lines appear in log in this order (others may come between).
+inline ::testing::AssertionResult HasLines(const std::wstring& log, const std::vector<std::wstring>& lines) {
+    size_t from = 0;
+    for (const auto& line : lines) {
+        const size_t at = log.find(line, from);
+        if (at == std::wstring::npos)
+            return ::testing::AssertionFailure() << "\"" << Narrow(line) << "\" is missing or out of order in:\n"
+                                                 << Narrow(log);
+        from = at + line.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+inline ::testing::AssertionResult Lacks(const std::wstring& log, const std::wstring& text) {
+    if (log.find(text) == std::wstring::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << Narrow(text) << "\" is in:\n" << Narrow(log);
+}
+
+inline std::string Hex(HRESULT hr) {
+    char buf[16];
+    return std::string(buf, snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(hr)));
+}
+
+inline std::wstring Upper(std::wstring text) {
+    CharUpperBuffW(text.data(), DWORD(text.size()));
+    return text;
+}
+inline std::wstring ShortPath(const std::wstring& path) {
+    WCHAR buf[MAX_PATH];
+    const DWORD n = GetShortPathNameW(path.c_str(), buf, MAX_PATH);
+    return n < MAX_PATH ? std::wstring(buf, n) : std::wstring();
+}
+// What the kernel names a new SharedDLLs value: full, long, upper case.
+inline std::wstring Canonical(const std::wstring& path) {
+    WCHAR full[MAX_PATH], longer[MAX_PATH];
+    GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
+    return Upper(GetLongPathNameW(full, longer, MAX_PATH) ? longer : full);
+}
+inline std::wstring UniqueName(const std::wstring& stem, const std::wstring& extension) {
+    static std::atomic<unsigned> unique{0};
+    return stem + L"_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(unique++) + extension;
+}
+inline std::wstring SelfDir() {
+    WCHAR self[MAX_PATH];
+    const std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+inline std::wstring SystemDir() {
+    WCHAR dir[MAX_PATH];
+    return std::wstring(dir, GetSystemDirectoryW(dir, MAX_PATH));
+}
+inline std::wstring Fixture(const std::wstring& name) { return Join(FixturesDir(), L"restart\\" + name); }
+
 class Bstr {
 public:
-    Bstr() = default;
-    explicit Bstr(const std::wstring& text) : m_value(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    explicit Bstr(const std::wstring& text) : m_value(SysAllocStringLen(text.data(), UINT(text.size()))) {}
     ~Bstr() { SysFreeString(m_value); }
     Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
     BSTR Get() const { return m_value; }
 
 private:
-    BSTR m_value = nullptr;
+    BSTR m_value;
 };
 
-// Log lines as the log library writes them: "TqOrvWexKr <level> <severity> <text>".
-std::wstring Line(WCHAR severity, const std::wstring& text, int level = 2);
-// A Win32 error line: the text followed by the error number.
-std::wstring Win32Line(WCHAR severity, const std::wstring& text, DWORD error);
-// The lines appear in log, in this order (others may come between).
-::testing::AssertionResult HasLinesInOrder(const std::wstring& log, const std::vector<std::wstring>& lines);
-::testing::AssertionResult Lacks(const std::wstring& log, const std::wstring& text);
-std::string Hex(HRESULT hr);
-
-bool Write(const std::wstring& path, const std::string& bytes);
-std::string Content(const std::wstring& path);
-std::wstring ShortPath(const std::wstring& path);
-// A file name unique to this process and call, with the given stem and extension.
-std::wstring UniqueName(const std::wstring& stem, const std::wstring& extension);
-// The folder of this test program (where its helper programs are).
-std::wstring SelfDir();
-
-// A file held open until the object goes: for reading and writing, shared
-// with nobody; or, with a share mode, for reading only (as a loaded module is).
+// Held open, read/write and shared with nobody, until the object goes.
 class HeldOpen {
 public:
-    explicit HeldOpen(const std::wstring& path, DWORD share = 0);
-    ~HeldOpen();
+    explicit HeldOpen(const std::wstring& path)
+        : m_handle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~HeldOpen() { if (Holding()) CloseHandle(m_handle); }
     HeldOpen(const HeldOpen&) = delete;
-    HeldOpen& operator=(const HeldOpen&) = delete;
     bool Holding() const { return m_handle != INVALID_HANDLE_VALUE; }
 
 private:
-    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    HANDLE m_handle;
 };
 
-// ---- pending renames (NT family): MoveFileEx's list, "\??\" paths in pairs
-struct PendingRename {
-    std::wstring from;  // without "\??\"
-    std::wstring to;    // without "\??\" and "!"; empty: delete
-};
-std::vector<PendingRename> PendingRenames();
-// Removes every pair whose source lies below folder; the system's own stay.
-bool ForgetPendingRenamesBelow(const std::wstring& folder);
-// Removes every pair whose source begins with prefix (a file and its
-// "_orvtmp" copy: the path without its extension).
-bool ForgetPendingRenamesStartingWith(const std::wstring& prefix);
-// The pairs whose source lies below folder, in list order.
-std::vector<PendingRename> PendingRenamesBelow(const std::wstring& folder);
-std::vector<PendingRename> PendingRenamesStartingWith(const std::wstring& prefix);
-// The system folder (no trailing backslash).
-std::wstring SystemDir();
-
-// ---- Windows 9x: wininit.ini and RunOnce
-std::wstring WininitPath();
-// Lines of the [rename] section as they are in the file.
-std::vector<std::wstring> RenameLines();
-// Keeps wininit.ini as it was (or absent) whatever the test does to it.
-class WininitGuard {
-public:
-    WininitGuard();
-    ~WininitGuard();
-    WininitGuard(const WininitGuard&) = delete;
-    WininitGuard& operator=(const WininitGuard&) = delete;
-
-private:
-    bool m_existed = false;
-    std::string m_content;
-};
-extern const wchar_t kRunOnceKey[];
-
-// ---- SharedDLLs and App Paths
-extern const wchar_t kSharedDllsKey[];
-extern const wchar_t kAppPathsKey[];
 struct RegValue {
     bool exists = false;
     DWORD type = 0;
     std::string data;
 };
-RegValue ReadValue(HKEY root, const std::wstring& key, const std::wstring& name);
-bool SetValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const std::string& data);
-std::string Dword(DWORD value);
-// UTF-16LE bytes of text, with its terminator when terminated is true.
-std::string Utf16(const std::wstring& text, bool terminated = true);
-// The count value of the SharedDLLs key; a REG_DWORD count, or -1 when the
-// value is missing or not a REG_DWORD.
-long long DwordCount(const std::wstring& name);
-// Values of the SharedDLLs key whose name contains text (any letter case).
-std::vector<std::wstring> SharedDllValuesContaining(const std::wstring& text);
+inline RegValue ReadValue(HKEY root, const std::wstring& key, const std::wstring& name) {
+    RegValue value;  // as stored: SHGetValue would expand REG_EXPAND_SZ
+    HKEY handle = nullptr;
+    DWORD size = 0;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) return value;
+    if (RegQueryValueExW(handle, name.c_str(), nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+        value.data.assign(size, '\0');
+        value.exists = RegQueryValueExW(handle, name.c_str(), nullptr, &value.type,
+                                        reinterpret_cast<BYTE*>(value.data.data()), &size) == ERROR_SUCCESS;
+        value.data.resize(size);
+    }
+    RegCloseKey(handle);
+    return value.exists ? value : RegValue();
+}
+inline bool SetValue(HKEY root, const std::wstring& key, const std::wstring& name, DWORD type, const std::string& data) {
+    return SHSetValueW(root, key.c_str(), name.c_str(), type, data.data(), DWORD(data.size())) == ERROR_SUCCESS;
+}
+inline bool SetCount(const std::wstring& name, DWORD type, const std::string& data) {
+    return SetValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, name, type, data);
+}
+inline std::string Dword(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
+inline std::string Utf16(const std::wstring& text, bool terminated = true) {
+    return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + (terminated ? 1 : 0)) * 2);
+}
+// A REG_DWORD SharedDLLs count, or -1 when missing or of another type.
+inline long long DwordCount(const std::wstring& name) {
+    const RegValue value = ReadValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, name);
+    if (value.type != REG_DWORD || value.data.size() != 4) return -1;
+    return *reinterpret_cast<const DWORD*>(value.data.data());
+}
+// SharedDLLs values whose names contain text (any letter case).
+inline std::vector<std::wstring> SharedDllValuesContaining(const std::wstring& text) {
+    std::vector<std::wstring> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return names;
+    WCHAR name[1024];
+    for (DWORD i = 0, cch = 1024; RegEnumValueW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == 0;
+         ++i, cch = 1024)
+        if (Upper(std::wstring(name, cch)).find(Upper(text)) != std::wstring::npos) names.emplace_back(name, cch);
+    RegCloseKey(key);
+    return names;
+}
+inline void DeleteSharedDllValuesContaining(const std::wstring& text) {
+    for (const std::wstring& name : SharedDllValuesContaining(text))
+        SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, name.c_str());
+}
 
-// A key whose access list grants only `allowed` (nothing by default) until
-// the object goes; then its own list is back. Wine enforces key access
-// lists, so the refused calls really fail.
-class DeniedKey {
+// MoveFileEx's pending list as "from -> to" pairs ("\??\" and "!" removed,
+// "to" empty for a deletion), in order; keep: which pairs to list or keep.
+template <typename Keep>
+std::vector<std::wstring> PendingPairs(Keep keep, std::wstring* raw = nullptr) {
+    const RegValue value = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+    const std::wstring all(reinterpret_cast<const wchar_t*>(value.data.data()), value.data.size() / 2);
+    auto strip = [](std::wstring path) {
+        if (!path.empty() && path[0] == L'!') path.erase(0, 1);
+        return path.compare(0, 4, L"\\??\\") == 0 ? path.substr(4) : path;
+    };
+    std::vector<std::wstring> pairs;
+    for (size_t at = 0; at < all.size() && all[at];) {
+        const std::wstring from = all.c_str() + at, to = all.c_str() + at + from.size() + 1;
+        at += from.size() + to.size() + 2;
+        if (keep(strip(from))) {
+            pairs.push_back(strip(from) + L" -> " + strip(to));
+            if (raw) *raw += from + L'\0' + to + L'\0';
+        }
+    }
+    return pairs;
+}
+inline std::vector<std::wstring> PendingStartingWith(const std::wstring& prefix) {
+    return PendingPairs([&](const std::wstring& from) { return Upper(from).rfind(Upper(prefix), 0) == 0; });
+}
+inline bool ForgetPendingStartingWith(const std::wstring& prefix) {
+    std::wstring kept;
+    PendingPairs([&](const std::wstring& from) { return Upper(from).rfind(Upper(prefix), 0) != 0; }, &kept);
+    if (!kept.empty()) return SetValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", REG_MULTI_SZ, Utf16(kept));
+    SHDeleteValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+    return true;
+}
+
+// Windows 9x: wininit.ini, the lines of its [rename] section, restart_win98.exe
+// run as Windows 98 (its exit code is the HRESULT).
+inline std::wstring WininitPath() {
+    WCHAR dir[MAX_PATH];
+    GetWindowsDirectoryW(dir, MAX_PATH);
+    return Join(dir, L"wininit.ini");
+}
+inline std::vector<std::wstring> RenameLines() {
+    const std::string bytes = ReadBytes(WininitPath());
+    std::vector<std::wstring> lines;
+    bool inRename = false;
+    for (size_t at = 0, end; at < bytes.size(); at = end + 1) {
+        end = std::min(bytes.find('\n', at), bytes.size());
+        std::wstring line = Widen(bytes.substr(at, end - at));
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (!line.empty() && line[0] == L'[')
+            inRename = Upper(line) == L"[RENAME]";
+        else if (inRename && !line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+struct WininitGuard {  // wininit.ini as it was, whatever the test does to it
+    bool existed = FileExists(WininitPath());
+    std::string content = ReadBytes(WininitPath());
+    ~WininitGuard() {
+        RemoveTree(WininitPath());
+        if (existed) WriteBytes(WininitPath(), content);
+    }
+};
+inline HRESULT RunWin98(const std::wstring& args) {
+    SHSetValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\restart_win98.exe", L"Version", REG_SZ, L"win98", 12);
+    const ProcessResult run = RunProcess(L"\"" + Join(SelfDir(), L"restart_win98.exe") + L"\" " + args);
+    return run.timedOut ? HRESULT_FROM_WIN32(ERROR_TIMEOUT) : HRESULT(run.exitCode);
+}
+
+// An install record whose strings and check-info array are freed with it.
+class InstallRecord {
 public:
-    DeniedKey(HKEY root, const std::wstring& path, REGSAM allowed = 0);
-    ~DeniedKey();
-    DeniedKey(const DeniedKey&) = delete;
-    DeniedKey& operator=(const DeniedKey&) = delete;
-    bool Denied() const { return m_denied; }
+    InstallRecord(const std::wstring& source, const std::wstring& target, ULONG mode, ULONG flags = 0,
+                  const wchar_t* appPaths = nullptr)
+        : m_source(source), m_target(target), m_appPaths(appPaths ? appPaths : L"") {
+        m_info = {m_source.Get(), m_target.Get(), appPaths ? m_appPaths.Get() : nullptr, nullptr, mode, flags, nullptr, 0};
+    }
+    ~InstallRecord() {
+        for (int i = 0; m_info.lpOrvCheckInfo && i < 3; ++i) {
+            SysFreeString(m_info.lpOrvCheckInfo[i].bstrKey);
+            SysFreeString(m_info.lpOrvCheckInfo[i].bstrValue);
+        }
+        CoTaskMemFree(m_info.lpOrvCheckInfo);
+    }
+    _ORV_FILE_INSTALL_INFO* Get() { return &m_info; }
 
 private:
-    HKEY m_root;
-    std::wstring m_path;
-    std::vector<BYTE> m_saved;
-    bool m_denied = false;
+    Bstr m_source, m_target, m_appPaths;
+    _ORV_FILE_INSTALL_INFO m_info{};
 };
 
-// Runs restart_win98.exe as Windows 98 (Wine's AppDefaults); the exit code
-// is its HRESULT. Set up once per test program by Win98Environment.
-HRESULT RunWin98(const std::wstring& args);
-bool PrepareWin98();
+// The built kernel DLL, created through its class factory; null on failure.
+class LoadedKernel {
+public:
+    LoadedKernel() : m_module(LoadLibraryW(Join(BinDir(), L"TqOrvWexKr.dll").c_str())) {
+        typedef HRESULT(STDAPICALLTYPE * GetClassObject)(REFCLSID, REFIID, void**);
+        auto get = m_module ? reinterpret_cast<GetClassObject>(GetProcAddress(m_module, "DllGetClassObject")) : nullptr;
+        IClassFactory* factory = nullptr;
+        if (!get || FAILED(get(CLSID_OrvInstallerKernel, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return;
+        factory->CreateInstance(nullptr, IID_IOrvInstallerKernel, reinterpret_cast<void**>(&m_kernel));
+        factory->Release();
+    }
+    ~LoadedKernel() {
+        if (m_kernel) m_kernel->Release();
+        if (m_module) FreeLibrary(m_module);
+    }
+    IOrvInstallerKernel* operator->() const { return m_kernel; }
+    IOrvInstallerKernel* Get() const { return m_kernel; }
+
+private:
+    HMODULE m_module;
+    IOrvInstallerKernel* m_kernel = nullptr;
+};
 
 }  // namespace orv::test::restart
