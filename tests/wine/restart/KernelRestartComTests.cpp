@@ -220,3 +220,17 @@ TEST_F(KernelRestart, ProcessesAndThreadsCountThroughTheKernel) {
         EXPECT_EQ(DwordCount(name), delta > 0 ? 1 + kProcesses * kThreads * kRounds : 1);
     }
 }
+
+TEST_F(KernelRestart, PostRebootRegisterRefusesFilesThatAreNoServers) {
+    const std::wstring data = m_temp / L"data.txt";
+    ASSERT_TRUE(WriteBytes(data, "not a module"));
+    struct Row { std::wstring path, type; } rows[] = {{data, L"Data file"},
+                                                      {Fixture(L"lib_v1.dll"), L"Dynamic link library file"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Narrow(row.type));
+        LogCursor log;
+        EXPECT_EQ(Hex(m_kernel->PostRebootRegister(Bstr(row.path).Get())), Hex(HRESULT_FROM_WIN32(ERROR_INVALID_MODULETYPE)));
+        EXPECT_NE(log.Text().find(L"E Invalid module tpye: " + row.type), std::wstring::npos) << Narrow(log.Text());
+    }
+    EXPECT_EQ(m_kernel->PostRebootRegister(nullptr), E_POINTER);
+}
