@@ -1,7 +1,7 @@
-// Shared by the registry tests: a private key per test, exact reads of
-// values, markers and the kernel's log lines.
+// Registry test helpers: private keys, exact values, markers, kernel log lines.
 #pragma once
 #include <windows.h>
+#include <shlwapi.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -10,45 +10,82 @@
 namespace orv::test {
 
 using Bytes = std::vector<BYTE>;
+using ::testing::AssertionFailure;
+using ::testing::AssertionResult;
+using ::testing::AssertionSuccess;
 
-// UTF-16LE bytes of the text followed by `terminators` null characters.
-Bytes Utf16(const std::wstring& text, int terminators = 1);
-Bytes Dword(DWORD value);
+struct Bstr {
+    explicit Bstr(const std::wstring& t) : s(SysAllocStringLen(t.data(), UINT(t.size()))) {}
+    ~Bstr() { SysFreeString(s); }
+    operator BSTR() const { return s; }
+    BSTR s;
+};
+// UTF-16LE bytes of the text and one terminator.
+inline Bytes Utf16(const std::wstring& text) {
+    const BYTE* p = reinterpret_cast<const BYTE*>(text.c_str());
+    return Bytes(p, p + (text.size() + 1) * sizeof(WCHAR));
+}
+inline Bytes Dword(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
 
-// A unique key below HKCU\Software\OrvTest, created without a marker (so
-// every walk stops there) and removed with everything in it afterwards.
+// HKCU\path made without a marker (a key "that existed before").
+inline bool CreatePlainKey(const std::wstring& path) {
+    HKEY key = nullptr;
+    return !RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) &&
+           !RegCloseKey(key);
+}
+inline bool SetValue(const std::wstring& path, LPCWSTR name, DWORD type, const Bytes& data) {
+    return !SHSetValueW(HKEY_CURRENT_USER, path.c_str(), name, type, data.data(), DWORD(data.size()));
+}
+
+// A unique unmarked key below HKCU\Software\OrvTest (walks stop there), removed afterwards.
 class TestKey {
 public:
-    explicit TestKey(const std::wstring& tag);
-    ~TestKey();
+    explicit TestKey(const std::wstring& tag) : m_path(UniqueKeyPath(tag)) { CreatePlainKey(m_path); }
+    ~TestKey() { SHDeleteKeyW(HKEY_CURRENT_USER, m_path.c_str()); }
     TestKey(const TestKey&) = delete;
-    TestKey& operator=(const TestKey&) = delete;
-    // Path below HKCU ("Software\OrvTest\tag_..."), optionally with a sub path.
-    std::wstring Path(const std::wstring& sub = L"") const;
-    // "HKEY_CURRENT_USER\<Path(sub)>"
+    std::wstring Path(const std::wstring& sub = L"") const { return sub.empty() ? m_path : m_path + L"\\" + sub; }
     std::wstring Full(const std::wstring& sub = L"") const { return L"HKEY_CURRENT_USER\\" + Path(sub); }
 
 private:
     std::wstring m_path;
 };
 
-// Creates HKCU\path without a marker (a key "that existed before"); options
-// as RegCreateKeyExW takes them.
-bool CreatePlainKey(const std::wstring& path, DWORD options = REG_OPTION_NON_VOLATILE);
-bool SetValue(const std::wstring& path, LPCWSTR name, DWORD type, const Bytes& data);
-
-// The value under HKCU\path has exactly this type and these bytes.
-::testing::AssertionResult ValueIs(const std::wstring& path, LPCWSTR name, DWORD type, const Bytes& data);
-::testing::AssertionResult ValueMissing(const std::wstring& path, LPCWSTR name);
-// HKCU\path exists and carries (or does not carry) "OrvCreateKey" = REG_DWORD 0.
-::testing::AssertionResult IsMarked(const std::wstring& path);
-::testing::AssertionResult IsUnmarked(const std::wstring& path);
-::testing::AssertionResult KeyGone(const std::wstring& path);
-// Numbers of subkeys and values of HKCU\path.
-::testing::AssertionResult KeyHolds(const std::wstring& path, DWORD subKeys, DWORD values);
-
-// A log line of the kernel: "TqOrvWexKr 2 <severity> <text>" (text is a prefix
-// of the rest of the line).
-::testing::AssertionResult HasLogLine(const std::wstring& log, WCHAR severity, const std::wstring& text);
+// The value under HKCU\path has exactly this type and bytes (REG_NONE: it does not exist).
+inline AssertionResult ValueIs(const std::wstring& path, LPCWSTR name, DWORD type, const Bytes& data = {}) {
+    DWORD gotType = REG_NONE, cb = 0;
+    Bytes got;
+    HKEY key = nullptr;
+    if (!RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &key)) {
+        if (!RegQueryValueExW(key, name, nullptr, &gotType, nullptr, &cb)) got.resize(cb);
+        RegQueryValueExW(key, name, nullptr, &gotType, got.data(), &cb);
+        RegCloseKey(key);
+    }
+    if (gotType == type && got == data) return AssertionSuccess();
+    AssertionResult r = AssertionFailure();
+    r << "value '" << Narrow(name) << "' in " << Narrow(path) << ": type " << gotType << ", bytes";
+    for (BYTE b : got) r << ' ' << int(b);
+    return r << "; expected type " << type;
+}
+inline AssertionResult Marked(const std::wstring& path, bool marked = true) {
+    if (!KeyExists(HKEY_CURRENT_USER, path)) return AssertionFailure() << Narrow(path) << " does not exist";
+    return ValueIs(path, L"OrvCreateKey", marked ? REG_DWORD : REG_NONE, marked ? Dword(0) : Bytes{});
+}
+// HKCU\path holds exactly this many subkeys and values (a missing key: ~0 each).
+inline AssertionResult KeyHolds(const std::wstring& path, DWORD subKeys, DWORD values) {
+    DWORD sub = ~0u, vals = ~0u;
+    HKEY key = nullptr;
+    if (!RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) {
+        RegQueryInfoKeyW(key, 0, 0, 0, &sub, 0, 0, &vals, 0, 0, 0, 0);
+        RegCloseKey(key);
+    }
+    if (sub == subKeys && vals == values) return AssertionSuccess();
+    return AssertionFailure() << Narrow(path) << " holds " << int(sub) << " subkeys, " << int(vals) << " values";
+}
+// A kernel log line "TqOrvWexKr 2 <severity> <text...>".
+inline AssertionResult HasLogLine(const std::wstring& log, WCHAR severity, const std::wstring& text) {
+    const std::wstring needle = std::wstring(L"TqOrvWexKr 2 ") + severity + L" " + text;
+    if (log.find(needle) != std::wstring::npos) return AssertionSuccess();
+    return AssertionFailure() << "no log line \"" << Narrow(needle) << "\" in:\n" << Narrow(log);
+}
 
 }  // namespace orv::test
