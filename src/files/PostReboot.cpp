@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/RenameSection.h"
+#include "files/FileOps.h"
 #include "files/MachineLock.h"
 #include "kernel/Module.h"
 #include "platform/KrLog.h"
@@ -33,12 +34,9 @@ HRESULT FailWin32(DWORD error, LPCWSTR text) {
     return HResultFromWin32(static_cast<LONG>(error));
 }
 
-HRESULT RefuseLongPath(LPCWSTR path) {
-    LogWin32Format(WEX_SEV_ERROR, ERROR_FILENAME_EXCED_RANGE, L"Path too long: '%s'", path);
-    return HResultFromWin32(ERROR_FILENAME_EXCED_RANGE);
-}
+HRESULT RefuseLongPath(LPCWSTR path) { return RefusePathTooLong(path); }
 
-bool Fits(LPCWSTR path) { return path && wcslen(path) < MAX_PATH; }
+bool Fits(LPCWSTR path) { return PathFits(path); }
 
 // The short (8.3) form of an existing path.
 HRESULT ShortPathOf(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {

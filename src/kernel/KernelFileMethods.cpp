@@ -10,50 +10,17 @@
 #include "files/FileOps.h"
 #include "files/FileSeams.h"
 #include "kernel/KernelObject.h"
+#include "kernel/MethodSupport.h"
 #include "platform/KrLog.h"
 #include "platform/WexUt.h"
 
 using namespace orv;
+using namespace orv::kernel;
 
 namespace {
 
-constexpr DWORD kInvalidParameterError = 0x4003;
 constexpr HRESULT kHrServerFileNotInstalled = static_cast<HRESULT>(0x800407D1L);
 constexpr size_t kCheckInfoRecords = 3;
-
-// A null BSTR is the empty string.
-LPCWSTR Text(BSTR s) { return s ? s : L""; }
-
-HRESULT NullArgument(LPCWSTR text) {
-    LogWin32(WEX_SEV_ERROR, kInvalidParameterError, text);
-    return E_POINTER;
-}
-
-// Paths held in MAX_PATH buffers: a longer one is refused before anything is touched.
-bool RefuseLongPath(BSTR path, HRESULT* hr) {
-    if (files::PathFits(Text(path))) return false;
-    *hr = files::RefusePathTooLong(Text(path));
-    return true;
-}
-
-// The file object of one call; destroyed with Destroy whatever happens.
-class FileObject {
-public:
-    explicit FileObject(LPCWSTR path) : m_file(CWexKrFile::CreateInstance(path)) {
-        if (!m_file) LogWin32(WEX_SEV_ERROR, ERROR_OUTOFMEMORY, L"CWexKrFile::CreateInstance() failed");
-    }
-    ~FileObject() {
-        if (m_file) m_file->Destroy();
-    }
-    FileObject(const FileObject&) = delete;
-    FileObject& operator=(const FileObject&) = delete;
-    CWexKrFile* operator->() const { return m_file; }
-    CWexKrFile* Get() const { return m_file; }
-    explicit operator bool() const { return m_file != nullptr; }
-
-private:
-    CWexKrFile* m_file;
-};
 
 // Record 0: the source's version when it is a versioned module that has one,
 // else its last write time. Record 1: where a COM server is registered.

@@ -6,46 +6,15 @@
 #include "files/FileModel.h"
 #include "files/SharedDllCounter.h"
 #include "kernel/KernelObject.h"
+#include "kernel/MethodSupport.h"
 #include "platform/KrLog.h"
 
 using namespace orv;
+using namespace orv::kernel;
 
 namespace {
 
-constexpr DWORD kInvalidParameterError = 0x4003;
 constexpr int kDetailLevel = 3;
-
-HRESULT NullArgument(LPCWSTR text) {
-    LogWin32(WEX_SEV_ERROR, kInvalidParameterError, text);
-    return E_POINTER;
-}
-
-// Paths are kept in MAX_PATH buffers: a longer one is refused before anything is touched.
-bool RefuseLongPath(LPCWSTR path, HRESULT* hr) {
-    if (wcslen(path) < MAX_PATH) return false;
-    LogWin32Format(WEX_SEV_ERROR, ERROR_FILENAME_EXCED_RANGE, L"Path too long: '%s'", path);
-    *hr = HResultFromWin32(ERROR_FILENAME_EXCED_RANGE);
-    return true;
-}
-
-// The file object of one call; destroyed with Destroy whatever happens.
-class FileObject {
-public:
-    explicit FileObject(LPCWSTR path) : m_file(CWexKrFile::CreateInstance(path)) {
-        if (!m_file) LogWin32(WEX_SEV_ERROR, ERROR_OUTOFMEMORY, L"CWexKrFile::CreateInstance() failed");
-    }
-    ~FileObject() {
-        if (m_file) m_file->Destroy();
-    }
-    FileObject(const FileObject&) = delete;
-    FileObject& operator=(const FileObject&) = delete;
-    CWexKrFile* operator->() const { return m_file; }
-    CWexKrFile* Get() const { return m_file; }
-    explicit operator bool() const { return m_file != nullptr; }
-
-private:
-    CWexKrFile* m_file;
-};
 
 HRESULT DoUnShareFile(const COrvInstallerKernel& kernel, BSTR bstrTargetFile) {
     const LPCWSTR target = bstrTargetFile ? bstrTargetFile : L"";
