@@ -1,0 +1,59 @@
+// What no test can make the system do: memory that runs out while the file
+// methods build their file object or the check-info array.
+#include <functional>
+
+#include "FilesTest.h"
+#include "files/FileSeams.h"
+#include "kernel/KernelObject.h"
+#include "kernel/Module.h"
+
+using namespace orv::test;
+using namespace orv::test::files;
+
+namespace {
+
+class KernelSeams : public FilesTest {
+protected:
+    void SetUp() override {
+        FilesTest::SetUp();
+        ASSERT_EQ(OrvWexKrCreateInstance(&m_kernel), S_OK);
+        ASSERT_TRUE(WriteBytes(Path(L"source.txt"), "data"));
+    }
+    void TearDown() override {
+        orv::files::Seams() = orv::files::FileEngineSeams();
+        if (m_kernel) m_kernel->Release();
+        FilesTest::TearDown();
+    }
+    IOrvInstallerKernel* m_kernel = nullptr;
+};
+
+}  // namespace
+
+TEST_F(KernelSeams, FileObjectThatCannotBeMade) {
+    ASSERT_TRUE(WriteBytes(Path(L"target.txt"), "installed"));
+    InstallRecord record(Path(L"source.txt"), Path(L"target.txt"));
+    Bstr source = B(Path(L"source.txt")), target = B(Path(L"target.txt"));
+    const struct { const char* name; std::function<HRESULT()> call; } rows[] = {
+        {"InstallFile", [&] { return m_kernel->InstallFile(record.Get()); }},
+        {"UnInstallFile", [&] { return m_kernel->UnInstallFile(record.Get()); }},
+        {"CopyFile", [&] { return m_kernel->CopyFile(source.get(), target.get(), VARIANT_TRUE); }},
+        {"DeleteFile", [&] { return m_kernel->DeleteFile(source.get(), target.get()); }},
+    };
+    orv::files::Seams().pfnObjectAllocationFails = [] { return true; };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LogCursor log;
+        EXPECT_EQ(row.call(), E_OUTOFMEMORY);
+        EXPECT_TRUE(LogHas(log.Text(), {Win32Line(L'E', L"CWexKrFile::CreateInstance() failed", ERROR_OUTOFMEMORY)}));
+    }
+    EXPECT_TRUE(record.Untouched());
+    EXPECT_EQ(ReadBytes(Path(L"target.txt")), "installed");
+}
+
+TEST_F(KernelSeams, CheckInfoThatCannotBeSavedLeavesTheResult) {
+    InstallRecord record(Path(L"source.txt"), Path(L"target.txt"), /*INSTALL_MODE_PATCH*/ 3);
+    orv::files::Seams().pfnAllocateCheckInfo = [](SIZE_T) -> void* { return nullptr; };
+    EXPECT_EQ(m_kernel->InstallFile(record.Get()), S_OK);
+    EXPECT_EQ(record.Get()->lpOrvCheckInfo, nullptr);  // cleared once Install ran, nothing recorded
+    EXPECT_EQ(ReadBytes(Path(L"target.txt")), "data");
+}
