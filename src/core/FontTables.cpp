@@ -72,13 +72,12 @@ void ReadNamingTable(ByteSource& file, uint32_t tableOffset, SfntNames* names, b
                 names->versionFound = true;
             }
         } else if (platform == kPlatformWindows && nameId == kNameIdFullName && IsWindowsUnicode(encoding)) {
-            if (*windowsNameIsEnglish || (!names->windowsFullName.empty() && language != kLanguageUsEnglish))
-                continue;
+            if (*windowsNameIsEnglish || (!names->windowsFullName.empty() && language != kLanguageUsEnglish)) continue;
             if (!ReadStringAt(file, at, length, &text)) continue;
             std::u16string name;
             for (size_t k = 0; k + 1 < text.size(); k += 2) {
-                const char16_t unit = static_cast<char16_t>((static_cast<uint8_t>(text[k]) << 8) |
-                                                            static_cast<uint8_t>(text[k + 1]));
+                const char16_t unit =
+                    static_cast<char16_t>((static_cast<uint8_t>(text[k]) << 8) | static_cast<uint8_t>(text[k + 1]));
                 if (unit == 0) break;
                 name.push_back(unit);
             }
