@@ -183,10 +183,17 @@ public:
 class CWexKrFontFile : public CWexKrExecutableFile {
 public:
     explicit CWexKrFontFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    // The font rule (src/fonts/FontInstall.cpp): the fonts key entry, the
+    // file in place, the font resource added and announced, the load test.
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // The font resource removed, the file by the data-file rule, the entry
+    // that points at the file.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
     virtual HRESULT GetFontName(std::wstring& strName) = 0;  // slot 13
 
 protected:
+    // The TrueType reader's caches.
     std::wstring m_strFontName;
     CWexFileVersion m_fontVersion;
 };
@@ -195,13 +202,21 @@ class CWexKrTrueTypeFontFile : public CWexKrFontFile {
 public:
     explicit CWexKrTrueTypeFontFile(LPCWSTR pszPath) : CWexKrFontFile(pszPath) {}
     LPCWSTR GetTypeDescription() override;
+    // The cached name; the file is read while the cache is empty.
     HRESULT GetFontName(std::wstring& strName) override;
+    // The cached version; the file is read while the cache is not valid.
+    HRESULT GetVersion(CWexFileVersion& version) override;
+    // The naming table's full name into strName (left as it is when none is
+    // found) and its version into version (not valid when none). S_OK when a
+    // name was found, else the file's last error as an HRESULT (S_OK for none).
+    HRESULT ReadNameTable(std::wstring& strName, CWexFileVersion& version);
 };
 
 class CWexKrRasterFontFile : public CWexKrFontFile {
 public:
     explicit CWexKrRasterFontFile(LPCWSTR pszPath) : CWexKrFontFile(pszPath) {}
     LPCWSTR GetTypeDescription() override;
+    // The module description, read from the file on every call.
     HRESULT GetFontName(std::wstring& strName) override;
 };
 
