@@ -10,13 +10,7 @@
 namespace {
 
 TEST(LinkCommandLine, Splits) {
-    const struct {
-        const wchar_t* text;
-        const wchar_t* target;
-        const wchar_t* arguments;
-        const wchar_t* iconFile;
-        int iconIndex;
-    } rows[] = {
+    const struct { const wchar_t *text, *target, *arguments, *iconFile; int iconIndex; } rows[] = {
         {L"app.exe -x;icons.dll;3", L"app.exe", L"-x", L"icons.dll", 3},
         {L"app.exe;", L"app.exe", L"", L"", 0},
         {L"app.exe;;5", L"app.exe", L"", L"", 5},
@@ -48,20 +42,8 @@ TEST(LinkCommandLine, Splits) {
     }
 }
 
-TEST(LinkCommandLine, UnquotesIconPaths) {
-    const struct { const wchar_t* in; const wchar_t* out; } rows[] = {
-        {L"\"C:\\a b\\i.dll\"", L"C:\\a b\\i.dll"}, {L"\"i.dll", L"i.dll"}, {L"i.dll\"", L"i.dll"},
-        {L"\"", L""}, {L"\"\"\"", L"\""}, {L"i.dll", L"i.dll"},
-    };
-    for (const auto& row : rows) {
-        std::wstring path = row.in;
-        orv::UnquoteIconPath(path);
-        EXPECT_EQ(path, row.out) << testing::PrintToString(std::wstring(row.in));
-    }
-}
-
 TEST(LinkLocation, SplitsTheShellFolderArgument) {
-    const struct { const wchar_t* text; const wchar_t* keyword; const wchar_t* subFolders; const wchar_t* name; } rows[] = {
+    const struct { const wchar_t *text, *keyword, *subFolders, *name; } rows[] = {
         {L"StartMenu\\Programs\\Tools\\Editor", L"StartMenu", L"Programs\\Tools", L"Editor"},
         {L"Desktop\\Editor", L"Desktop", L"", L"Editor"},
         {L"Desktop\\Tools\\Editor\\", L"Desktop", L"Tools", L"Editor"},

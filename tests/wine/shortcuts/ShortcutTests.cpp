@@ -190,9 +190,10 @@ TEST_F(Shortcuts, DuplicatesNumberedNamesAndRemoval) {
     EXPECT_TRUE(LogHas(emptied.Text(), {Line(L' ', L"Empty shell folder " + folder + L" has been removed successfully")}));
     EXPECT_FALSE(IsFolder(menu + L"\\" + m_tag));
 
-    // A folder that was there before is kept, even empty.
+    // A folder that was there before is kept, even empty; a target that is gone is still matched.
     ASSERT_TRUE(CreateDirectoryW((menu + L"\\" + m_tag).c_str(), nullptr));
     EXPECT_EQ(Install(Quoted(), m_mine + L"\\New\\Name"), S_OK);
+    ASSERT_TRUE(DeleteFileW(m_app.c_str()));
     EXPECT_EQ(UnInstall(Quoted(), m_mine + L"\\New\\Name"), S_OK);
     EXPECT_EQ(List(menu + L"\\" + m_tag, L"*"), (Names{L".", L".."}));
 }
