@@ -69,7 +69,6 @@ HRESULT CWexKrLinkFile::UnInstallLink(LPCWSTR pszCmdLine, LPCWSTR pszShellFolder
         LogError(L"Unable to open target shell folder %s: Aborting link file uninstallation", shellFolder);
         return E_FAIL;
     }
-    KeepShellFolder(shellFolder);
     ComPtr<IPersistFile> file;
     hr = CoCreateInstance(CLSID_ShellLink, nullptr, kLinkClassContext, IID_IPersistFile, file.PutVoid());
     if (FAILED(hr)) {
@@ -84,6 +83,7 @@ HRESULT CWexKrLinkFile::UnInstallLink(LPCWSTR pszCmdLine, LPCWSTR pszShellFolder
         const std::wstring joined = std::wstring(shellFolder) + L"\\" + location.subFolders + L"\\*.*";
         return files::RefusePathTooLong(joined.c_str());
     }
+    KeepShellFolder(shellFolder);
     WIN32_FIND_DATAW entry;
     UniqueFind find(FindFirstFileW(pattern, &entry));
     if (!find) {
