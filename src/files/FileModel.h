@@ -22,6 +22,7 @@
 
 #include <string>
 
+#include "core/DependencyWalk.h"
 #include "core/PeImage.h"
 #include "platform/WexFileVersion.h"
 
@@ -91,6 +92,12 @@ public:
     // In the common files folder or the system folder itself, or a COM server.
     virtual BOOL IsSharedFile();                            // slot 11
     virtual BOOL IsCOMServer();                             // slot 12
+
+    // The dependency check of the module at pszPath (any module, not only
+    // this object's): the imported modules the system's search does not find
+    // and the imported functions their modules do not export, over every
+    // module reached. True when nothing is missing. Throws std::bad_alloc.
+    bool CheckModuleDependencies(LPCWSTR pszPath, orv::UnresolvedModules& modules, orv::UnresolvedExports& exports);
 
 protected:
     BYTE m_bExportListLoaded = 0;
