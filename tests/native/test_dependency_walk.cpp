@@ -34,61 +34,43 @@ Bytes Build(const Module& m) {
     const unsigned width = m.wide ? 8 : 4;
     Bytes f(kRaw, 0);
     auto rva = [&](size_t offset) { return static_cast<uint32_t>(offset - kRaw + kVa); };
-    auto text = [&](const std::string& s, size_t hint) {
-        const size_t at = f.size();
-        f.resize(at + hint);
-        f.insert(f.end(), s.begin(), s.end());
-        f.push_back(0);
-        return at;
+    auto text = [&](const std::string& s, size_t hint) {  // returns its RVA
+        f.resize(f.size() + hint);
+        f.insert(f.end(), s.c_str(), s.c_str() + s.size() + 1);
+        return rva(f.size() - s.size() - 1 - hint);
     };
-    size_t importDir = 0, exportDir = 0;
-    if (!m.imports.empty()) {
-        importDir = f.size();
-        f.resize(f.size() + 20 * (m.imports.size() + 1));
-        for (size_t i = 0; i < m.imports.size(); ++i) {
-            const auto& [name, functions] = m.imports[i];
-            const size_t table = f.size();
-            f.resize(table + width * (functions.size() + 1));
-            Put(f, importDir + 20 * i, rva(table));
-            Put(f, importDir + 20 * i + 12, rva(text(name, 0)));
-            for (size_t k = 0; k < functions.size(); ++k) {
-                const std::string& fn = functions[k];
-                const uint64_t entry = fn[0] == '#' ? (uint64_t{1} << (width * 8 - 1)) | std::stoul(fn.substr(1))
-                                                    : rva(text(fn, 2));
-                Put(f, table + width * k, entry, width);
-            }
+    const size_t importDir = m.imports.empty() ? 0 : f.size();
+    f.resize(f.size() + 20 * (m.imports.size() + 1));
+    for (size_t i = 0; i < m.imports.size(); ++i) {
+        const size_t table = f.size();
+        f.resize(table + width * (m.imports[i].second.size() + 1));
+        Put(f, importDir + 20 * i, rva(table));
+        Put(f, importDir + 20 * i + 12, text(m.imports[i].first, 0));
+        for (size_t k = 0; k < m.imports[i].second.size(); ++k) {
+            const std::string& fn = m.imports[i].second[k];
+            Put(f, table + width * k, fn[0] == '#' ? (uint64_t{1} << (width * 8 - 1)) | std::stoul(fn.substr(1)) : text(fn, 2), width);
         }
     }
-    if (!m.names.empty() || m.unnamed) {
-        const uint32_t slots = static_cast<uint32_t>(m.names.size()) + m.unnamed;
-        exportDir = f.size();
-        f.resize(exportDir + 40);
-        const size_t functions = f.size(), pointers = functions + 4 * slots, ordinals = pointers + 4 * m.names.size();
-        f.resize(ordinals + 2 * m.names.size());
-        for (uint32_t j = 0; j < slots; ++j) Put(f, functions + 4 * j, 0x1000 + j);
-        for (size_t i = 0; i < m.names.size(); ++i) {
-            Put(f, pointers + 4 * i, rva(text(m.names[i], 0)));
-            Put(f, ordinals + 2 * i, i, 2);
-        }
-        const uint32_t fields[] = {m.base, slots, static_cast<uint32_t>(m.names.size()), rva(functions), rva(pointers),
-                                   rva(ordinals)};
-        for (size_t k = 0; k < 6; ++k) Put(f, exportDir + 16 + 4 * k, fields[k]);
+    const uint32_t slots = static_cast<uint32_t>(m.names.size()) + m.unnamed, names = static_cast<uint32_t>(m.names.size());
+    const size_t exportDir = slots ? f.size() : 0, functions = f.size() + 40, pointers = functions + 4 * slots;
+    if (slots) f.resize(pointers + 6 * names);
+    for (uint32_t j = 0; j < slots; ++j) Put(f, functions + 4 * j, 0x1000 + j);
+    for (uint32_t i = 0; i < names; ++i) {
+        Put(f, pointers + 4 * names + 2 * i, i, 2);
+        Put(f, pointers + 4 * i, text(m.names[i], 0));
     }
+    const uint32_t fields[] = {m.base, slots, names, rva(functions), rva(pointers), rva(pointers + 4 * names)};
+    for (size_t k = 0; slots && k < 6; ++k) Put(f, exportDir + 16 + 4 * k, fields[k]);
     const uint16_t optionalSize = m.wide ? 240 : 224;
-    Put(f, 0, 'M' | 'Z' << 8, 2);
-    Put(f, 60, kPe);
-    Put(f, kPe, 0x4550);
-    Put(f, kPe + 4, m.wide ? 0x8664 : 0x14C, 2);
-    Put(f, kPe + 6, 1, 2);
-    Put(f, kPe + 20, optionalSize, 2);
-    Put(f, kPe + 24, m.wide ? orv::kPeMagic64 : orv::kPeMagic32, 2);
+    const uint64_t header[][3] = {{0, 'M' | 'Z' << 8, 2}, {60, kPe, 4}, {kPe, 0x4550, 4}, {kPe + 4, m.wide ? 0x8664u : 0x14Cu, 2},
+                                  {kPe + 6, 1, 2}, {kPe + 20, optionalSize, 2}, {kPe + 24, m.wide ? orv::kPeMagic64 : orv::kPeMagic32, 2}};
+    for (const auto& field : header) Put(f, field[0], field[1], static_cast<unsigned>(field[2]));
     const size_t dirs = kPe + 24 + (m.wide ? 112 : 96), section = kPe + 24 + optionalSize;
     Put(f, dirs - 4, 16);
     if (exportDir) Put(f, dirs, rva(exportDir));
     if (importDir) Put(f, dirs + 8, rva(importDir));
     const uint32_t size = static_cast<uint32_t>(f.size() - kRaw);
-    const uint32_t row[4] = {size, kVa, size, kRaw};
-    for (size_t k = 0; k < 4; ++k) Put(f, section + 8 + 4 * k, row[k]);
+    for (uint32_t k = 0, row[4] = {size, kVa, size, kRaw}; k < 4; ++k) Put(f, section + 8 + 4 * k, row[k]);
     return f;
 }
 
