@@ -14,8 +14,6 @@
 //         +- CWexKrTrueTypeFontFile "True type font file"
 //         +- CWexKrRasterFontFile   "Raster font file"
 //   CWexKrLinkFile                  "Link file"
-//
-// Until their own rules are written, the executable classes keep the version rule.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
@@ -32,6 +30,8 @@ constexpr DWORD kWexKrInstallForce = 1;
 constexpr DWORD kWexKrInstallModePrimary = 1;
 // The target (or the file to remove) is in use: FACILITY_ITF, code 2000.
 constexpr HRESULT kWexKrHrFileInUse = static_cast<HRESULT>(0x800407D0L);
+// A COM server's file could not be installed (FACILITY_ITF, code 2001).
+constexpr HRESULT kWexKrHrServerNotInstalled = static_cast<HRESULT>(0x800407D1L);
 // HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): a path that does not fit MAX_PATH.
 constexpr HRESULT kWexKrHrPathTooLong = static_cast<HRESULT>(0x800700CEL);
 
@@ -166,6 +166,10 @@ public:
 class CWexKrLocalServerFile : public CWexKrExeFile, public CWexKrCOMServerFile {
 public:
     explicit CWexKrLocalServerFile(LPCWSTR pszPath) : CWexKrExeFile(pszPath) {}
+    // The program rule, then the registration ladder (src/com/LocalServerFile.cpp).
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // Unregistration unless registered elsewhere, then the program removal.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
     HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
     HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
@@ -174,6 +178,10 @@ public:
 class CWexKrInProcServerFile : public CWexKrDllFile, public CWexKrCOMServerFile {
 public:
     explicit CWexKrInProcServerFile(LPCWSTR pszPath) : CWexKrDllFile(pszPath) {}
+    // The library rule, then the registration ladder (src/com/InProcServerFile.cpp).
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // Unregistration unless registered elsewhere or still used by others, then the library removal.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
     HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
     HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
@@ -182,7 +190,13 @@ public:
 class CWexKrTypeLibFile : public CWexKrExecutableFile, public CWexKrCOMServerFile {
 public:
     explicit CWexKrTypeLibFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    // Replaced only by a higher library version, then registered (src/com/TypeLibFile.cpp).
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // Unregistered, then removed by the data-file rule.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
+    // The library's major and minor version, then 0.0.
+    HRESULT GetVersion(CWexFileVersion& version) override;
     HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
     HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
 };
