@@ -20,6 +20,7 @@ using namespace orv::test::restart;
 inline const wchar_t kInProcClsid[] = L"{6A1F0C52-3B7D-4E29-9C41-2D8E5F7A0B11}";
 inline const wchar_t kLocalClsid[] = L"{6A1F0C52-3B7D-4E29-9C41-2D8E5F7A0B21}";
 inline const wchar_t kMarksKey[] = L"Software\\OrvTest\\com_marks";
+inline const wchar_t kTypeLibKey[] = L"TypeLib\\{6A1F0C52-3B7D-4E29-9C41-2D8E5F7A0B30}";
 constexpr HRESULT kSelfRegClass = static_cast<HRESULT>(0x80040201L);
 
 inline std::wstring ComFixture(const std::wstring& name) { return Join(FixturesDir(), L"com\\" + name); }
@@ -94,17 +95,30 @@ protected:
         const std::wstring dir = folder.empty() ? m_temp.Path() : m_temp / folder;
         EXPECT_TRUE(CopyFileW(ComFixture(fixture).c_str(), Join(dir, PathFindFileNameW(fixture.c_str())).c_str(), FALSE));
     }
+    // Everything named after this test's tag: marks, .cor files, App Paths keys, SharedDLLs values.
     void Clean() {
         SHDeleteKeyW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kInProcClsid).c_str());
         SHDeleteKeyW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kLocalClsid).c_str());
-        for (int i = 0; i < m_placed + 1; ++i) {
-            const std::wstring stem = m_tag + L"_" + std::to_wstring(i);
-            for (const wchar_t* entry : {L"DllRegisterServer", L"DllUnregisterServer", L"DllInstall", L"DllUninstall",
-                                         L"RegServer", L"UnregServer"})
-                for (const wchar_t* extension : {L".dll", L".exe"})
-                    SHDeleteValueW(HKEY_CURRENT_USER, kMarksKey, (stem + extension + L":" + entry).c_str());
-            DeleteFileW(Join(KeptCorFolder(), stem + L".cor").c_str());
-            DeleteFileW(Join(SelfDir(), L"cor\\" + stem + L".cor").c_str());
+        SHDeleteKeyW(HKEY_CLASSES_ROOT, kTypeLibKey);
+        DeleteSharedDllValuesContaining(m_tag);
+        HKEY key = nullptr;
+        WCHAR name[512];
+        for (const auto& [root, path, values] : {std::tuple{HKEY_CURRENT_USER, kMarksKey, true}, {HKEY_LOCAL_MACHINE, kAppPathsKey, false}}) {
+            if (RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
+            for (DWORD i = 0, cch = 512; (values ? RegEnumValueW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr)
+                                                 : RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr)) == 0;
+                 cch = 512)
+                if (wcsncmp(name, m_tag.c_str(), m_tag.size()) != 0 ||
+                    (values ? RegDeleteValueW(key, name) : SHDeleteKeyW(key, name)) != ERROR_SUCCESS)
+                    ++i;
+            RegCloseKey(key);
+        }
+        for (const std::wstring& folder : {KeptCorFolder(), Join(SelfDir(), L"cor")}) {
+            WIN32_FIND_DATAW found;
+            HANDLE find = FindFirstFileW(Join(folder, m_tag + L"*").c_str(), &found);
+            for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found))
+                DeleteFileW(Join(folder, found.cFileName).c_str());
+            if (find != INVALID_HANDLE_VALUE) FindClose(find);
         }
     }
 
