@@ -33,13 +33,11 @@ TEST_F(OrvRegSv, SwitchesExitCodesAndOutput) {
     } rows[] = {
         {"register, path with blanks", v1 + L" /s /w", 0, L"", v1, L"DllRegisterServer", true},
         {"install command only", v1 + L" /s /c /w /n /i:\"a b\"", 0, L"", v1, L"DllInstall", true},
-        {"install command after registering", L"/i " + v1, 0, L"", v1, L"DllInstall", true},
         {"unregister", v1 + L" /u /s /w", 0, L"", v1, L"DllUnregisterServer", false},
         {"local server", program + L" /s /w", 0, L"", program, L"RegServer", true},
         {"local server unregistered", program + L" /u /s /w", 0, L"", program, L"UnregServer", false},
         {"/n without /i", v1 + L" /n", 87, L"orvregsv: /n is only allowed together with /i", v1, nullptr, false},
         {"unknown switch", v1 + L" /x", 87, L"orvregsv: unknown switch /x", v1, nullptr, false},
-        {"no path", L"/s", 87, L"orvregsv: no server path", v1, nullptr, false},
         {"install command for a program", program + L" /i", 87, L"orvregsv: /i and /n apply to libraries only", program, nullptr, false},
         {"cannot load", missing + L" /s", 126, L"orvregsv: cannot load " + missing + L": error 126: ", missing, nullptr, false},
         {"no entry point", noUnregister + L" /u", 127, L"orvregsv: no entry point DllUnregisterServer in " + noUnregister,
