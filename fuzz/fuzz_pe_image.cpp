@@ -1,6 +1,10 @@
 // Runs the module image reader over arbitrary bytes as an image of either
-// bitness. AddressSanitizer catches any read outside the input; the checks
-// below catch results that break the readers' promises.
+// bitness, and the file kind detection over the same bytes as a file. Address
+// Sanitizer catches any read outside the input; the checks below catch results
+// that break the readers' promises, or a kind that disagrees with the reader.
+#include <algorithm>
+
+#include "core/FileKind.h"
 #include "core/PeImage.h"
 
 #include <cstddef>
@@ -12,9 +16,23 @@ void Check(bool ok) {
     if (!ok) __builtin_trap();
 }
 
+// The kind of the bytes as a file, read the way the utility library reads it.
+int KindOf(const uint8_t* data, size_t size) {
+    const size_t headLen = std::min(size, orv::kFileKindHeadBytes);
+    const uint32_t at = orv::ModuleHeaderOffset(data, headLen);
+    const bool module = at != 0 && at < size;
+    int kind = orv::ClassifyFile(L"image.bin", data, headLen, module ? data + at : nullptr,
+                                 module ? std::min<size_t>(size - at, orv::kFileKindModuleBytes) : 0);
+    orv::MemorySource source(data, size);
+    kind = orv::ConfirmFontKind(kind, source, size, at);
+    Check(kind >= orv::kKindProgram && kind <= orv::kKindData && kind != orv::kKindRegistryFile);
+    return kind;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const int kind = KindOf(data, size);
     for (uint16_t magic : {orv::kPeMagic32, orv::kPeMagic64}) {
         orv::PeImageHeaders headers;
         const bool accepted = orv::ReadImageHeaders(data, size, magic, &headers);
@@ -34,6 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             functions += modules[i].functions.size();
         }
         Check(functions == functionCount);
+        // An image in which the reader finds tables is a program or a library
+        // to the kind detection when it has its "MZ".
+        if ((exportCount > 1 || modules.size() > 1) && size >= 2 && data[0] == 'M' && data[1] == 'Z')
+            Check(kind == orv::kKindProgram || kind == orv::kKindLibrary);
     }
     return 0;
 }
