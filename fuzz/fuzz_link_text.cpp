@@ -93,6 +93,22 @@ void FuzzShellFolder(const std::wstring& text, bool allUsers, bool nt) {
     else
         Check(location.keyword + L"\\" + location.subFolders + L"\\" + location.name == all);
 
+    // What is let through cannot climb out of the shell folder, whatever the
+    // path functions do with dots, blanks, drives, streams and separators.
+    if (orv::StaysBelowShellFolder(location)) {
+        const std::wstring below = location.subFolders + L"\\" + location.name;
+        size_t start = 0;
+        for (size_t end = 0; end <= below.size(); ++end) {
+            if (end < below.size() && below[end] != L'\\') continue;
+            std::wstring component = below.substr(start, end - start);
+            while (!component.empty() && (component.back() == L'.' || component.back() == L' ')) component.pop_back();
+            Check(component.find_first_of(L":/") == std::wstring::npos);
+            Check(!component.empty() || (end == location.subFolders.size() && location.subFolders.empty()) ||
+                  (start == below.size() && location.name.empty()));
+            start = end + 1;
+        }
+    }
+
     const int id = orv::GetShellFolderId(location.keyword.c_str(), allUsers, nt);
     const bool common = id == orv::kFolderCommonStartMenu || id == orv::kFolderCommonPrograms ||
                         id == orv::kFolderCommonStartup || id == orv::kFolderCommonDesktopDirectory;

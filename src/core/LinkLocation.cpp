@@ -34,6 +34,32 @@ LinkLocation SplitShellFolder(const wchar_t* text) {
     return result;
 }
 
+bool IsDeviceName(const std::wstring& name) {
+    std::wstring base = name.substr(0, name.find(L'.'));
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    for (wchar_t& c : base) c = FoldAscii(c);
+    static const wchar_t* const kDevices[] = {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"};
+    for (const wchar_t* device : kDevices)
+        if (base == device) return true;
+    return base.size() == 4 && (base.compare(0, 3, L"com") == 0 || base.compare(0, 3, L"lpt") == 0) &&
+           base[3] >= L'1' && base[3] <= L'9';
+}
+
+bool StaysBelowShellFolder(const LinkLocation& location) {
+    auto plain = [](const std::wstring& component) {
+        if (component.find_first_of(L":/") != std::wstring::npos || IsDeviceName(component)) return false;
+        return component.find_first_not_of(L". ") != std::wstring::npos;
+    };
+    if (!location.name.empty() && !plain(location.name)) return false;
+    if (location.subFolders.empty()) return true;
+    for (size_t start = 0;;) {
+        const size_t end = location.subFolders.find(L'\\', start);
+        if (!plain(location.subFolders.substr(start, end - start))) return false;
+        if (end == std::wstring::npos) return true;
+        start = end + 1;
+    }
+}
+
 int GetShellFolderId(const wchar_t* keyword, bool allUsers, bool windowsNT) {
     static const struct {
         const wchar_t* word;

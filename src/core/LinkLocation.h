@@ -30,6 +30,20 @@ struct LinkLocation {
 // Null text is empty. May throw std::bad_alloc.
 LinkLocation SplitShellFolder(const wchar_t* text);
 
+// True when the sub-folders and the name keep the shortcut below its shell
+// folder: each of their components is a plain name, not empty (sub-folders),
+// not made of dots and blanks only ("..", "."), without a drive or stream
+// colon and without "/", which the path functions would take for a
+// separator, and no device ("NUL", "CON.lnk", "com1", ...), which the file
+// functions would open instead of a file. The keyword is only matched against
+// keywords and may be anything.
+bool StaysBelowShellFolder(const LinkLocation& location);
+
+// True when the system takes the file name for a device: CON, PRN, AUX, NUL,
+// COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$, letter case ignored, with any
+// extension and any trailing dots and blanks.
+bool IsDeviceName(const std::wstring& name);
+
 // The shell folder of a keyword: the first of "StartMenu", "Desktop",
 // "ProgramFiles" (the Programs menu) and "Startup" that the keyword contains,
 // letter case ignored; none gives the desktop. The folders shared by all

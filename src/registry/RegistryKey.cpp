@@ -2,6 +2,7 @@
 #include "registry/RegistryKey.h"
 
 #include <shlwapi.h>
+#include <algorithm>
 #include <new>
 #include "registry/RegistryApi.h"
 
@@ -69,7 +70,7 @@ LONG CWexKrRegistryKey::CreateMarkedKey(HKEY hRoot, LPCWSTR pszPath, DWORD dwOpt
         m_hRoot = hRoot;
         m_strPath = pszPath ? pszPath : L"";
         const std::wstring path = orv::NormalizeKeyPath(pszPath);
-        if (path.empty()) {
+        if (path.empty() || static_cast<size_t>(std::count(path.begin(), path.end(), L'\\')) >= orv::kMaxKeyDepth) {
             Close();
             return ERROR_BADKEY;
         }

@@ -70,6 +70,11 @@ namespace orv {
 // The path's non-empty components joined by single backslashes ("" when it
 // has none). Throws std::bad_alloc.
 std::wstring NormalizeKeyPath(LPCWSTR pszPath);
+
+// The registry's depth limit: a key path of more levels cannot exist. Creating
+// one level after another from the root, a deeper path would take time that
+// grows with the square of its depth before the registry refuses it.
+constexpr size_t kMaxKeyDepth = 512;
 // True when the path names at least one key below its root.
 bool HasKeyComponent(LPCWSTR pszPath);
 

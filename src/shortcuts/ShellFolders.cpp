@@ -12,6 +12,11 @@ namespace orv::shortcuts {
 HRESULT SplitLinkCall(LPCWSTR pszCmdLine, LPCWSTR pszShellFolder, LinkCommandLine& command, LinkLocation& location) {
     command = SplitCommandLine(pszCmdLine);
     location = SplitShellFolder(pszShellFolder);
+    // PathAppendW would follow "..", a drive or a UNC path out of the shell folder.
+    if (!StaysBelowShellFolder(location)) {
+        LogError(L"Shell folder argument \"%s\" leaves its shell folder: Aborting", pszShellFolder);
+        return E_INVALIDARG;
+    }
     if (command.target.size() >= MAX_PATH) return files::RefusePathTooLong(command.target.c_str());
     if (command.iconFile.size() >= MAX_PATH) return files::RefusePathTooLong(command.iconFile.c_str());
     if (command.arguments.size() >= kArgumentsBuffer) {

@@ -29,7 +29,9 @@ constexpr DWORD kArgumentsBuffer = INFOTIPSIZE;
 
 // The two arguments of a link call, split. A target or icon file that does
 // not fit MAX_PATH, or arguments that do not fit kArgumentsBuffer, are
-// refused with 0x800700CE and an error line before anything is touched.
+// refused with 0x800700CE and an error line before anything is touched; a
+// shell folder argument whose sub-folders or name would leave the shell
+// folder ("..", a drive, a stream, a UNC path, a device) with E_INVALIDARG.
 HRESULT SplitLinkCall(LPCWSTR pszCmdLine, LPCWSTR pszShellFolder, LinkCommandLine& command, LinkLocation& location);
 
 // The file system path of a shell folder. The failing result of

@@ -61,6 +61,38 @@ TEST(LinkLocation, SplitsTheShellFolderArgument) {
     }
 }
 
+TEST(LinkLocation, KeepsShortcutsBelowTheShellFolder) {
+    const struct { const wchar_t* text; bool stays; } rows[] = {
+        {L"StartMenu\\Programs\\Tools\\Editor", true},
+        {L"Desktop\\My Apps\\v1.2\\Editor 2.0", true},
+        {L"Desktop\\\\Editor", true},  // no sub-folder
+        {L"..\\Editor", true},          // the keyword is only matched
+        {L"StartMenu", true},
+        {L"Desktop\\..\\..\\Windows\\evil", false},
+        {L"Desktop\\a\\..\\b\\Editor", false},
+        {L"Desktop\\..", false},
+        {L"Desktop\\ . \\Editor", false},
+        {L"Desktop\\...\\Editor", false},
+        {L"Desktop\\C:\\Windows\\Editor", false},
+        {L"Desktop\\\\\\server\\share\\Editor", false},
+        {L"Desktop\\a\\\\b\\Editor", false},
+        {L"Desktop\\Editor:stream", false},
+        {L"Desktop\\a/..\\Editor", false},
+        {L"Desktop\\NUL", false},
+        {L"Desktop\\con.txt", false},
+        {L"Desktop\\Com1 .x", false},
+        {L"Desktop\\LPT9\\Editor", false},
+        {L"Desktop\\CONOUT$", false},
+        {L"Desktop\\COM10", true},
+        {L"Desktop\\Console", true},
+        {L"Desktop\\LPT0", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.text)));
+        EXPECT_EQ(orv::StaysBelowShellFolder(orv::SplitShellFolder(row.text)), row.stays);
+    }
+}
+
 TEST(LinkLocation, MapsKeywordsInTheirOrder) {
     const struct { const wchar_t* keyword; int own, common; } rows[] = {
         {L"StartMenu", 11, 22}, {L"startmenu", 11, 22}, {L"Desktop", 16, 25}, {L"ProgramFiles", 2, 23},

@@ -1,0 +1,297 @@
+// Every kernel method under hostile arguments, one table per category. Each
+// call must return within 10 s; afterwards the canary set must be unchanged
+// byte for byte (Attack.h). Rows say only what class of result they expect:
+// the Parts' tests check the exact results and log lines.
+#include <shlwapi.h>
+
+#include "Attack.h"
+
+using namespace orv::test;
+using namespace orv::test::attack;
+
+namespace {
+
+constexpr ULONG kPrimary = 1, kRepair = 2;
+
+// A BSTR from any bytes: odd lengths and embedded nulls included.
+Bstr RawBstr(const void* bytes, UINT size) {
+    return Bstr(SysAllocStringByteLen(static_cast<const char*>(bytes), size));
+}
+
+std::wstring Repeat(const std::wstring& piece, size_t times) {
+    std::wstring out;
+    for (size_t i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+// Texts no argument should ever be: each one a BSTR (null separately). Those
+// that name a file name one in the folder (relative ones too: the current
+// folder is the attack's).
+std::vector<std::pair<std::string, Bstr>> Garbage(const std::wstring& folder) {
+    std::vector<std::pair<std::string, Bstr>> g;
+    g.emplace_back("empty", B(L""));
+    g.emplace_back("embedded null", B(folder + std::wstring(L"\\a\0C:\\b.txt", 11)));
+    g.emplace_back("100000 characters", B(std::wstring(100000, L'x')));
+    g.emplace_back("odd byte length", RawBstr("\x41\x00\x42", 3));
+    g.emplace_back("format specifiers", B(L"%s%n%x%n%s%S%hs%ls%p%99999d"));
+    g.emplace_back("lone surrogates", B(L"\xD800\xDFFF\xDC00x\xD800"));
+    g.emplace_back("control characters", B(L"a\r\n2026-01-01 00:00:00.000  1/1  TqOrvWexKr 2 E forged\x1b[2J\t\b"));
+    g.emplace_back("right-to-left override", B(folder + L"\\\x202Etxt.exe"));
+    return g;
+}
+
+// Makes the key the kernel's current key (InstallRegKey), the interface let go.
+HRESULT Open(IOrvInstallerKernel* kernel, BSTR path) {
+    IOrvRegKey* key = nullptr;
+    const HRESULT hr = kernel->InstallRegKey(path, &key);
+    if (key) key->Release();
+    return hr;
+}
+
+// An install record owning its strings; an array handed back is freed as a caller frees it.
+struct Record {
+    Bstr source, target, appPaths, command;
+    _ORV_FILE_INSTALL_INFO info{};
+    Record(BSTR s, BSTR t, ULONG mode = kRepair) {
+        info.bstrSource = s;
+        info.bstrTarget = t;
+        info.dwInstallMode = mode;
+    }
+    ~Record() {
+        if (_ORV_CHECK_INFO* records = info.lpOrvCheckInfo) {
+            for (int i = 0; i < 3; ++i) {
+                SysFreeString(records[i].bstrKey);
+                SysFreeString(records[i].bstrValue);
+            }
+            CoTaskMemFree(records);
+        }
+    }
+};
+
+}  // namespace
+
+// Every BSTR argument of every method, given null (where the interface
+// allows it) and each garbage text, the other arguments sensible.
+TEST_F(AttackTest, Arguments) {
+    Category c("BSTR arguments", m_temp.Path());
+    const std::wstring tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(WriteBytes(Path(L"source.txt"), "source"));
+    const Bstr source = B(Path(L"source.txt")), target = B(Path(L"target.txt")), key = B(L"HKCU\\Software\\" + tag),
+               link = B(Path(L"source.txt")), folder = B(L"Desktop\\" + tag + L"_link");
+    IOrvRegKey* regKey = nullptr;
+    ASSERT_EQ(m_kernel->QueryInterface(IID_IOrvRegKey, reinterpret_cast<void**>(&regKey)), S_OK);
+    using Call = std::function<HRESULT(BSTR)>;
+    IOrvInstallerKernel* k = m_kernel;
+    const std::vector<std::pair<std::string, Call>> positions = {
+        {"InstallFile source", [&](BSTR b) { Record r(b, target.get()); return k->InstallFile(&r.info); }},
+        {"InstallFile target", [&](BSTR b) { Record r(source.get(), b); return k->InstallFile(&r.info); }},
+        {"InstallFile App Paths", [&](BSTR b) { Record r(source.get(), target.get(), kPrimary); r.info.bstrAppPaths = b; return k->InstallFile(&r.info); }},
+        {"InstallFile install command", [&](BSTR b) { Record r(source.get(), target.get(), kPrimary); r.info.bstrDllInstallCmd = b; return k->InstallFile(&r.info); }},
+        {"UnInstallFile source", [&](BSTR b) { Record r(b, target.get()); return k->UnInstallFile(&r.info); }},
+        {"UnInstallFile target", [&](BSTR b) { Record r(source.get(), b); return k->UnInstallFile(&r.info); }},
+        {"CopyFile source", [&](BSTR b) { return k->CopyFile(b, target.get(), VARIANT_TRUE); }},
+        {"CopyFile target", [&](BSTR b) { return k->CopyFile(source.get(), b, VARIANT_TRUE); }},
+        {"DeleteFile source", [&](BSTR b) { return k->DeleteFile(b, target.get()); }},
+        {"DeleteFile target", [&](BSTR b) { return k->DeleteFile(source.get(), b); }},
+        {"UnShareFile", [&](BSTR b) { return k->UnShareFile(b); }},
+        {"PostRebootRegister", [&](BSTR b) { return k->PostRebootRegister(b); }},
+        {"PreparePostRebootCopyFile source", [&](BSTR b) { return k->PreparePostRebootCopyFile(b, target.get(), kPrimary); }},
+        {"PreparePostRebootCopyFile target", [&](BSTR b) { return k->PreparePostRebootCopyFile(source.get(), b, kPrimary); }},
+        {"PreparePostRebootDeleteFile", [&](BSTR b) { return k->PreparePostRebootDeleteFile(b); }},
+        {"InstallLink command line", [&](BSTR b) { return k->InstallLink(b, folder.get(), nullptr, VARIANT_FALSE); }},
+        {"InstallLink shell folder", [&](BSTR b) { return k->InstallLink(link.get(), b, nullptr, VARIANT_FALSE); }},
+        {"InstallLink description", [&](BSTR b) { return k->InstallLink(link.get(), folder.get(), b, VARIANT_FALSE); }},
+        {"UnInstallLink command line", [&](BSTR b) { return k->UnInstallLink(b, folder.get(), 0); }},
+        {"UnInstallLink shell folder", [&](BSTR b) { return k->UnInstallLink(link.get(), b, 0); }},
+        {"InstallRegKey", [&](BSTR b) { return Open(k, b); }},
+        {"UnInstallRegKey", [&](BSTR b) { IOrvRegKey* r = nullptr; HRESULT hr = k->UnInstallRegKey(b, &r, VARIANT_FALSE); if (r) r->Release(); return hr; }},
+        {"UnInstallRegKey forced", [&](BSTR b) { IOrvRegKey* r = nullptr; HRESULT hr = k->UnInstallRegKey(b, &r, VARIANT_TRUE); if (r) r->Release(); return hr; }},
+        {"InstallStringValue name", [&](BSTR b) { Open(k, key.get()); return regKey->InstallStringValue(b, key.get(), VARIANT_TRUE, VARIANT_TRUE); }},
+        {"InstallStringValue data", [&](BSTR b) { Open(k, key.get()); return regKey->InstallStringValue(key.get(), b, VARIANT_TRUE, VARIANT_FALSE); }},
+        {"InstallMultiStringValue data", [&](BSTR b) { Open(k, key.get()); BSTR list[] = {b, nullptr, b}; return regKey->InstallMultiStringValue(key.get(), list, 3, VARIANT_TRUE); }},
+        {"InstallIntegerValue name", [&](BSTR b) { Open(k, key.get()); return regKey->InstallIntegerValue(b, -1, VARIANT_TRUE); }},
+        {"InstallBinaryValue name", [&](BSTR b) { Open(k, key.get()); BYTE data[3] = {1, 2, 3}; return regKey->InstallBinaryValue(b, data, 3, VARIANT_TRUE); }},
+        {"UnInstallValue name", [&](BSTR b) { Open(k, key.get()); return regKey->UnInstallValue(b); }},
+    };
+    const std::vector<std::pair<std::string, Bstr>> garbage = Garbage(m_temp.Path());
+    const LogCursor log;
+    for (const auto& [where, call] : positions) {
+        c.Row(where + ", null", Want::Any, [&] { return call(nullptr); });
+        for (const auto& [what, text] : garbage) c.Row(where + ", " + what, Want::Any, [&] { return call(text.get()); });
+    }
+    regKey->Release();
+    // The log took every text as text: no line longer than its 4096-character cut.
+    const std::wstring written = log.Text();
+    size_t longest = 0;
+    for (size_t at = 0, end; at < written.size(); at = end + 1) {
+        end = std::min(written.find(L'\n', at), written.size());
+        longest = std::max(longest, end - at);
+    }
+    EXPECT_LT(longest, 4096u + 200u);
+    c.Finish();
+}
+
+// Key paths of every shape for the key methods, then values of every shape
+// on a key of the attack's own.
+TEST_F(AttackTest, Registry) {
+    Category c("registry keys and values", m_temp.Path());
+    const std::wstring tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring base = L"HKCU\\Software\\" + tag;
+    const struct {
+        const char* label;
+        std::wstring path;
+        Want want;
+    } keys[] = {
+        {"empty", L"", Want::Refused},
+        {"top key alone", L"HKCU", Want::Refused},
+        {"top key and backslash", L"HKEY_LOCAL_MACHINE\\", Want::Refused},
+        {"top key and backslashes", L"HKCU\\\\\\\\", Want::Refused},
+        {"unknown top key", L"HKXX\\Software\\" + tag, Want::Refused},
+        {"no top key", L"Software\\" + tag, Want::Refused},
+        {"plain", base + L"\\plain", Want::Works},
+        {"machine", L"HKLM\\Software\\" + tag + L"\\machine", Want::Works},
+        {"full top key name in lower case", L"hkey_current_user\\Software\\" + tag + L"\\lower", Want::Works},
+        {"trailing backslashes", base + L"\\trailing\\\\\\", Want::Works},
+        {"doubled backslashes", base + L"\\\\doubled\\\\\\x", Want::Any},
+        {"forward slashes and dots", base + L"\\a/b\\..\\..\\.", Want::Works},
+        {"format specifiers", base + L"\\%s%n%x%n", Want::Works},
+        {"256-character name", base + L"\\" + std::wstring(256, L'k'), Want::Any},
+        {"512 levels", base + Repeat(L"\\l", 510), Want::Works},
+        {"513 levels", base + Repeat(L"\\l", 511), Want::Refused},
+        {"32767 characters", base + L"\\" + Repeat(L"m\\", 16380), Want::Refused},
+        {"embedded null", base + std::wstring(L"\\null\0\\HKLM\\Software", 20), Want::Works},
+        {"control characters", base + L"\\c\r\n\t\x1b", Want::Works},
+        {"surrogates", base + L"\\\xD83D\xDE00 and \xD800", Want::Any},
+        {"performance data", L"HKEY_PERFORMANCE_DATA\\" + tag, Want::Any},
+        {"dynamic data", L"HKEY_DYN_DATA\\" + tag, Want::Any},
+        {"classes", L"HKCR\\" + tag, Want::Works},
+    };
+    IOrvRegKey* regKey = nullptr;
+    for (const auto& row : keys) {
+        const Bstr path = B(row.path);
+        const std::string label = row.label;
+        c.Row(label + ": InstallRegKey", row.want, [&] { return Open(m_kernel, path.get()); });
+        c.Row(label + ": InstallRegKey without out-pointer", Want::Refused,
+              [&] { return m_kernel->InstallRegKey(path.get(), nullptr); });
+        c.Row(label + ": UnInstallRegKey", Want::Any, [&] {
+            IOrvRegKey* r = nullptr;
+            HRESULT hr = m_kernel->UnInstallRegKey(path.get(), &r, VARIANT_FALSE);
+            if (r) r->Release();
+            return hr;
+        });
+        c.Row(label + ": UnInstallRegKey forced", row.want == Want::Refused ? Want::Refused : Want::Any, [&] {
+            IOrvRegKey* r = nullptr;
+            HRESULT hr = m_kernel->UnInstallRegKey(path.get(), &r, VARIANT_TRUE);
+            if (r) r->Release();
+            return hr;
+        });
+    }
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, tag.c_str());
+
+    // Values: with no current key first, then on the attack's key, in either hive view.
+    ASSERT_EQ(m_kernel->QueryInterface(IID_IOrvRegKey, reinterpret_cast<void**>(&regKey)), S_OK);
+    const Bstr name = B(L"value"), data = B(L"data"), longName = B(std::wstring(16384, L'n')),
+               hugeName = B(std::wstring(100000, L'n')), maxName = B(std::wstring(16383, L'n')),
+               hugeData = B(std::wstring(1 << 20, L'd')), empty = B(L""), keyPath = B(base + L"\\values");
+    BYTE bytes[16] = {1, 2, 3};
+    BSTR list[] = {data.get(), nullptr, empty.get(), hugeData.get()};
+    const struct {
+        const char* label;
+        Want want;
+        std::function<HRESULT()> call;
+    } values[] = {
+        {"string value without a current key", Want::Refused,
+         [&] { return regKey->InstallStringValue(name.get(), data.get(), VARIANT_TRUE, VARIANT_FALSE); }},
+        {"value removal without a current key", Want::Any, [&] { return regKey->UnInstallValue(name.get()); }},
+        {"open the attack's key", Want::Works, [&] { return Open(m_kernel, keyPath.get()); }},
+        {"16383-character name", Want::Works, [&] { return regKey->InstallIntegerValue(maxName.get(), 1, VARIANT_TRUE); }},
+        {"16384-character name", Want::Any, [&] { return regKey->InstallIntegerValue(longName.get(), 1, VARIANT_TRUE); }},
+        {"100000-character name", Want::Any, [&] { return regKey->InstallStringValue(hugeName.get(), data.get(), VARIANT_FALSE, VARIANT_FALSE); }},
+        {"default value, expandable", Want::Works, [&] { return regKey->InstallStringValue(empty.get(), data.get(), VARIANT_TRUE, VARIANT_TRUE); }},
+        {"a megabyte of text", Want::Works, [&] { return regKey->InstallStringValue(name.get(), hugeData.get(), VARIANT_TRUE, 1); }},
+        {"multi-string of none", Want::Works, [&] { return regKey->InstallMultiStringValue(name.get(), list, 0, VARIANT_TRUE); }},
+        {"multi-string, negative count", Want::Works, [&] { return regKey->InstallMultiStringValue(name.get(), list, -5, VARIANT_TRUE); }},
+        {"multi-string with null and empty strings", Want::Works, [&] { return regKey->InstallMultiStringValue(name.get(), list, 4, VARIANT_TRUE); }},
+        {"binary of no bytes", Want::Works, [&] { return regKey->InstallBinaryValue(name.get(), bytes, 0, VARIANT_TRUE); }},
+        {"binary without data", Want::Refused, [&] { return regKey->InstallBinaryValue(name.get(), nullptr, 0, VARIANT_TRUE); }},
+        {"integer over a binary value, kept", Want::Works, [&] { return regKey->InstallIntegerValue(name.get(), LONG_MIN, VARIANT_FALSE); }},
+        {"64-bit view flag of 1, then true", Want::Works, [&] { m_kernel->put_Use64BitHive(1); return m_kernel->put_Use64BitHive(VARIANT_TRUE); }},
+        {"string in the 64-bit view", Want::Works, [&] { return regKey->InstallStringValue(name.get(), data.get(), VARIANT_FALSE, VARIANT_FALSE); }},
+        {"remove a value that is not there", Want::Refused, [&] { return regKey->UnInstallValue(longName.get()); }},
+        {"remove the values", Want::Works, [&] { regKey->UnInstallValue(maxName.get()); regKey->UnInstallValue(empty.get()); return regKey->UnInstallValue(name.get()); }},
+    };
+    for (const auto& row : values) c.Row(row.label, row.want, row.call);
+    m_kernel->put_Use64BitHive(VARIANT_FALSE);
+    regKey->Release();
+    c.Finish();
+}
+
+// Shortcut command lines and shell folder arguments of every shape, each
+// shortcut made then removed again; the target is a file of the attack's.
+TEST_F(AttackTest, Shortcuts) {
+    Category c("shortcut command lines and shell folders", m_temp.Path());
+    const std::wstring tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring app = Path(L"app.exe");
+    ASSERT_TRUE(WriteBytes(app, "MZ"));
+    std::wstring deep = m_temp.Path();
+    while (deep.size() < 240) deep += L"\\dddddddddd";
+    const std::wstring at259 = deep + L"\\" + std::wstring(258 - deep.size(), L'x');
+    const struct {
+        const char* label;
+        std::wstring command, folder;
+        Want want;
+    } rows[] = {
+        {"empty command line", L"", L"Desktop\\" + tag, Want::Refused},
+        {"semicolons only", L";;;", L"Desktop\\" + tag, Want::Refused},
+        {"a quote", L"\"", L"Desktop\\" + tag, Want::Refused},
+        {"two quotes", L"\"\"", L"Desktop\\" + tag, Want::Refused},
+        {"unterminated quote", L"\"" + app + L" -x", L"Desktop\\" + tag, Want::Refused},
+        {"plain", app, L"Desktop\\" + tag, Want::Works},
+        {"quoted, arguments, icon", L"\"" + app + L"\" -a \"b c\";\"" + app + L"\";-2147483649", L"StartMenu\\" + tag + L"\\a\\b\\c", Want::Works},
+        {"1023 characters of arguments", app + L" " + std::wstring(1023, L'a'), L"Startup\\" + tag, Want::Works},
+        {"1024 characters of arguments", app + L" " + std::wstring(1024, L'a'), L"Startup\\" + tag, Want::Refused},
+        {"259-character target that is not there", at259, L"Desktop\\" + tag, Want::Refused},
+        {"260-character target", at259 + L"y", L"Desktop\\" + tag, Want::Refused},
+        {"260-character icon file", app + L";" + at259 + L"y;1", L"Desktop\\" + tag, Want::Refused},
+        {"many semicolons", app + L";;;;;;", L"ProgramFiles\\" + tag, Want::Works},
+        {"target on the search path", L"notepad.exe /p", L"Desktop\\" + tag, Want::Works},
+        {"device as target", L"\\\\.\\NUL", L"Desktop\\" + tag, Want::Any},
+        {"console as target", L"CON", L"Desktop\\" + tag, Want::Any},
+        {"UNC target", L"\\\\localhost\\C$\\" + tag + L".exe", L"Desktop\\" + tag, Want::Refused},
+        {"format specifiers", app + L" %s%n%x%n", L"Desktop\\" + tag + L"%s%n", Want::Works},
+        {"line breaks", app + L" a\r\nb", L"Desktop\\" + tag + L"\r\n", Want::Any},
+        {"empty shell folder", app, L"", Want::Refused},
+        {"a backslash", app, L"\\", Want::Refused},
+        {"keyword alone", app, L"Desktop", Want::Refused},
+        {"keyword and backslashes", app, L"Desktop\\\\", Want::Refused},
+        {"no keyword", app, L"Nowhere\\" + tag, Want::Works},
+        {"dot-dot below the shell folder", app, L"Desktop\\..\\..\\..\\" + tag, Want::Refused},
+        {"dot-dot after a sub-folder", app, L"StartMenu\\" + tag + L"\\..\\..\\..\\x", Want::Refused},
+        {"drive", app, L"Desktop\\C:\\" + tag, Want::Refused},
+        {"UNC", app, L"Desktop\\\\\\localhost\\C$\\" + tag, Want::Refused},
+        {"stream", app, L"Desktop\\" + tag + L":stream", Want::Refused},
+        {"forward slashes", app, L"Desktop\\" + tag + L"/../../x", Want::Refused},
+        {"trailing dots and blanks", app, L"Desktop\\" + tag + L"\\x. . .", Want::Works},
+        {"dots only", app, L"Desktop\\...", Want::Refused},
+        {"device NUL", app, L"Desktop\\NUL", Want::Refused},
+        {"device COM1 with an extension", app, L"StartMenu\\com1.txt", Want::Refused},
+        {"device as sub-folder", app, L"Desktop\\CON\\" + tag, Want::Refused},
+        {"wildcards", app, L"Desktop\\" + tag + L"*?", Want::Any},
+        {"characters files cannot have", app, L"Desktop\\" + tag + L"<>|\"", Want::Any},
+        {"260-character link path", app, L"Desktop\\" + tag + L"\\" + std::wstring(250, L'n'), Want::Refused},
+    };
+    for (const auto& row : rows) {
+        const Bstr command = B(row.command), folder = B(row.folder), description = B(L"%n%n%s");
+        const std::string label = row.label;
+        c.Row(label + ": InstallLink", row.want, [&] {
+            return m_kernel->InstallLink(command.get(), folder.get(), description.get(), VARIANT_FALSE);
+        });
+        c.Row(label + ": InstallLink for all users", row.want, [&] {
+            return m_kernel->InstallLink(command.get(), folder.get(), nullptr, static_cast<VARIANT_BOOL>(0x7FFF));
+        });
+        c.Row(label + ": UnInstallLink", Want::Any, [&] { return m_kernel->UnInstallLink(command.get(), folder.get(), 0); });
+        c.Row(label + ": UnInstallLink for all users", Want::Any,
+              [&] { return m_kernel->UnInstallLink(command.get(), folder.get(), -2); });
+    }
+    c.Finish();
+}
