@@ -153,7 +153,8 @@ int CWexFile::GetType(LPCWSTR pszPath) {
     if (!PathFits(pszPath)) return WEX_KIND_DATA;
     orv::UniqueFile file(CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return WEX_KIND_DATA;
+    // A device (a serial port, a console) is never read: a read could wait for ever.
+    if (!file || GetFileType(file.Get()) != FILE_TYPE_DISK) return WEX_KIND_DATA;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.Get(), &size)) return WEX_KIND_DATA;
 

@@ -7,6 +7,7 @@
 
 #include "UtCommon.h"
 #include "core/CommandLine.h"
+#include "platform/TextCase.h"
 
 using orv::ut::PathFits;
 
@@ -77,6 +78,59 @@ bool Canonical(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
     return true;
 }
 
+// Full path with forward slashes as backslashes, no trailing backslash (but
+// for a drive's root), and "\\?\X:\", "\\.\X:\" and "\\?\UNC\" spelled as the
+// plain forms they stand for. False for a path that is empty or too long.
+bool FullForm(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
+    out[0] = 0;
+    if (!PathFits(path) || path[0] == 0) return false;
+    WCHAR full[MAX_PATH];
+    const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return false;
+    for (WCHAR* p = full; *p; ++p)
+        if (*p == L'/') *p = L'\\';
+    const bool prefixed = wcsncmp(full, L"\\\\?\\", 4) == 0 || wcsncmp(full, L"\\\\.\\", 4) == 0;
+    if (prefixed && full[4] != 0 && full[5] == L':' && full[6] == L'\\') {
+        wcscpy(out, full + 4);
+    } else if (wcsncmp(full, L"\\\\?\\", 4) == 0 && wcslen(full) >= 8 &&
+               orv::EqualIgnoringCase(full + 4, 4, L"UNC\\", 4)) {
+        out[0] = L'\\';
+        wcscpy(out + 1, full + 7);  // "\\?\UNC\server" -> "\\server"
+    } else {
+        wcscpy(out, full);
+    }
+    size_t len = wcslen(out);
+    const bool driveRoot = len == 3 && out[1] == L':';
+    if (len > 1 && out[len - 1] == L'\\' && !driveRoot) out[--len] = 0;
+    return true;
+}
+
+// Volume serial number and file index of an existing file or folder, opened
+// for its attributes only and with every sharing mode, so that no holder
+// keeps it from being asked. False when it cannot be opened, is no disk file
+// or has no index (some network file systems give 0 for every file).
+struct FileIdentity {
+    DWORD volume = 0, indexHigh = 0, indexLow = 0;
+    bool operator==(const FileIdentity& o) const {
+        return volume == o.volume && indexHigh == o.indexHigh && indexLow == o.indexLow;
+    }
+};
+
+bool IdentityOf(LPCWSTR path, FileIdentity& id) {
+    const HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+                    (info.nFileIndexHigh | info.nFileIndexLow) != 0;
+    CloseHandle(file);
+    if (!ok) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.indexHigh = info.nFileIndexHigh;
+    id.indexLow = info.nFileIndexLow;
+    return true;
+}
+
 // Copies text (shorter than cch) into out.
 void CopyInto(LPWSTR out, LPCWSTR text, size_t len) { memcpy(out, text, (len + 1) * sizeof(WCHAR)); }
 
@@ -84,8 +138,18 @@ void CopyInto(LPWSTR out, LPCWSTR text, size_t len) { memcpy(out, text, (len + 1
 
 BOOL CWexPath::PathIsEqual(LPCWSTR pszPath1, LPCWSTR pszPath2) {
     WCHAR a[MAX_PATH], b[MAX_PATH];
-    if (!Canonical(pszPath1, a) || !Canonical(pszPath2, b)) return FALSE;
-    return wcscmp(a, b) == 0;
+    if (!FullForm(pszPath1, a) || !FullForm(pszPath2, b)) return FALSE;
+    if (orv::EqualIgnoringCase(a, b)) return TRUE;
+    // Other texts may still name one file: another drive letter onto the same
+    // folder, a share of a local folder, a hard link. When both exist, the
+    // file system says.
+    FileIdentity idA, idB;
+    if (IdentityOf(a, idA) && IdentityOf(b, idB)) return idA == idB ? TRUE : FALSE;
+    // Otherwise the texts decide, with long names where a short one may hide.
+    if (!wcschr(a, L'~') && !wcschr(b, L'~')) return FALSE;
+    WCHAR longA[MAX_PATH], longB[MAX_PATH];
+    if (!Canonical(a, longA) || !Canonical(b, longB)) return FALSE;
+    return wcscmp(longA, longB) == 0;
 }
 
 BOOL CWexPath::ArgumentsEqual(LPCWSTR pszArgs1, LPCWSTR pszArgs2) {
@@ -94,10 +158,7 @@ BOOL CWexPath::ArgumentsEqual(LPCWSTR pszArgs1, LPCWSTR pszArgs2) {
         const std::vector<std::wstring> b = orv::SplitArguments(pszArgs2);
         if (a.size() != b.size()) return FALSE;
         for (size_t i = 0; i < a.size(); ++i) {
-            if (a[i].size() > 0x7FFFFFFF || b[i].size() > 0x7FFFFFFF) return FALSE;
-            if (CompareStringOrdinal(a[i].c_str(), static_cast<int>(a[i].size()), b[i].c_str(),
-                                     static_cast<int>(b[i].size()), TRUE) != CSTR_EQUAL)
-                return FALSE;
+            if (!orv::EqualIgnoringCase(a[i].c_str(), a[i].size(), b[i].c_str(), b[i].size())) return FALSE;
         }
         return TRUE;
     } catch (...) {
