@@ -6,7 +6,6 @@
 #include "files/DirectoryMarkers.h"
 #include "files/FileModel.h"
 #include "platform/KrLog.h"
-#include "platform/Raii.h"
 #include "platform/TextCase.h"
 #include "platform/WexUt.h"
 
@@ -84,21 +83,7 @@ HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed) {
     WCHAR full[MAX_PATH];
     const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
     if (n > 0 && n < MAX_PATH && IsDeviceForm(full)) return RefuseDevice(path);
-    // Opened for its attributes only, with every sharing mode: nothing is read,
-    // and a device that would block a reader is never read from.
-    UniqueFile file(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    if (file) {
-        if (GetFileType(file.Get()) != FILE_TYPE_DISK) return RefuseDevice(path);
-        BY_HANDLE_FILE_INFORMATION info;
-        if (GetFileInformationByHandle(file.Get(), &info)) attributes = info.dwFileAttributes;
-    } else {
-        attributes = GetFileAttributesW(path);
-    }
-    if (!folderAllowed && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return RefuseFolder(path);
-    return S_OK;
+    return folderAllowed ? S_OK : RefuseIfFolder(path);
 }
 
 bool IsInUseError(DWORD error) {

@@ -22,10 +22,13 @@ bool IsSameFile(LPCWSTR path1, LPCWSTR path2);
 
 // The kernel works on regular disk files only. S_OK when path names one, or
 // names nothing yet (a target to be made); otherwise the refusal, logged
-// before anything is read or written: a folder or a drive root gives
+// before anything is opened: a folder or a drive root gives
 // kWexKrHrNotAFileFolder (unless folderAllowed: the directory argument a
-// registration file is applied with), a device (CON, NUL, COM1, LPT1, "\\.\"
-// names, anything that opens as other than a disk file) kWexKrHrNotAFileDevice.
+// registration file is applied with), a device name (CON, NUL, COM1, LPT1,
+// ... in any folder and with any extension, "\\.\" names: what the system's
+// full path makes a device) kWexKrHrNotAFileDevice. Nothing is opened here;
+// where the kernel opens a file to read it (type detection, the image
+// reader), it reads only what opens as a disk file.
 HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed = false);
 // The folder part of that check alone, for the copy rules' targets.
 HRESULT RefuseIfFolder(LPCWSTR path);
