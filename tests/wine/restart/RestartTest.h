@@ -21,6 +21,11 @@ inline const wchar_t kSharedDllsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentV
 inline const wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
 inline const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 
+// The lines appear in log in this order (others may come between).
+inline ::testing::AssertionResult HasLines(const std::wstring& log, const std::vector<std::wstring>& lines) {
+    return LogHas(log, lines);
+}
+
 inline std::string Hex(HRESULT hr) {
     char buf[16];
     return std::string(buf, snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(hr)));
