@@ -6,6 +6,7 @@
 #include <string>
 
 #include "files/FileModel.h"
+#include "files/ModuleImage.h"
 #include "platform/Raii.h"
 #include "platform/WexUt.h"
 
@@ -18,7 +19,7 @@ namespace {
 HRESULT FindRegisteredServer(LPCWSTR ownPath, LPCWSTR serverKey, std::wstring& path) {
     orv::ComPtr<ITypeLib> typeLib;
     // Only read: REGKIND_NONE keeps the look-up free of registry writes.
-    if (FAILED(LoadTypeLibEx(ownPath, REGKIND_NONE, typeLib.Put())) || !typeLib) return S_FALSE;
+    if (FAILED(LoadTypeLibrary(ownPath, typeLib.Put())) || !typeLib) return S_FALSE;
     const UINT count = typeLib->GetTypeInfoCount();
     for (UINT i = 0; i < count; ++i) {
         orv::ComPtr<ITypeInfo> info;

@@ -3,7 +3,7 @@
 // higher library version; a registration of the very same library (GUID,
 // version, locale) is left as it is, wherever it points.
 //
-// Libraries are only read here (REGKIND_NONE): registering is always an
+// Libraries are only read here (REGKIND_NONE, LoadTypeLibrary): registering is always an
 // explicit RegisterTypeLib, and unregistering names the build's own SYSKIND,
 // so a 64-bit kernel removes what it registers under "win64".
 #include <shlwapi.h>
@@ -11,6 +11,7 @@
 #include "com/ComSupport.h"
 #include "files/FileModel.h"
 #include "files/FileOps.h"
+#include "files/ModuleImage.h"
 #include "platform/KrLog.h"
 #include "platform/Raii.h"
 #include "platform/WexUt.h"
@@ -23,7 +24,7 @@ constexpr SYSKIND kOwnSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 
 // The library's attributes: S_OK, or the failure of the load or the read.
 HRESULT LibraryAttributes(LPCWSTR path, ComPtr<ITypeLib>& library, TLIBATTR& attributes) {
-    HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, library.Put());
+    HRESULT hr = LoadTypeLibrary(path, library.Put());
     if (FAILED(hr)) return hr;
     TLIBATTR* read = nullptr;
     hr = library->GetLibAttr(&read);
@@ -61,7 +62,7 @@ HRESULT CWexKrTypeLibFile::SelfRegister(LPCWSTR pszServer, BOOL bRegister) {
         const HRESULT hr = LibraryAttributes(pszServer, library, a);
         return FAILED(hr) ? hr : UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, kOwnSysKind);
     }
-    const HRESULT hr = LoadTypeLibEx(pszServer, REGKIND_NONE, library.Put());
+    const HRESULT hr = LoadTypeLibrary(pszServer, library.Put());
     if (FAILED(hr)) return hr;
     // The help file of member 0 of the second type description is the help folder; its absence is no failure.
     ComPtr<ITypeInfo> info;

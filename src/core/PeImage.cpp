@@ -295,8 +295,8 @@ bool ReadImageHeaders(const void* view, size_t size, uint16_t magic,
     uint32_t directoryCount = 0;
     if (countField + 4 <= optionalSize && !image.Read32(optionalHeader + countField, directoryCount))
         return false;
-    uint32_t rvas[2] = {0, 0};
-    for (uint32_t k = 0; k < 2; ++k) {
+    uint32_t rvas[3] = {0, 0, 0};
+    for (uint32_t k = 0; k < 3; ++k) {
         const uint64_t entry = countField + 4 + 8 * k;
         if (k < directoryCount && entry + 8 <= optionalSize &&
             !image.Read32(optionalHeader + entry, rvas[k]))
@@ -309,6 +309,7 @@ bool ReadImageHeaders(const void* view, size_t size, uint16_t magic,
     headers->sectionTableOffset = optionalHeader + optionalSize;
     headers->exportRva = rvas[0];
     headers->importRva = rvas[1];
+    headers->resourceRva = rvas[2];
     return true;
 }
 

@@ -58,6 +58,7 @@ struct PeImageHeaders {
     uint64_t sectionTableOffset;  // right after the optional header
     uint32_t exportRva;           // data directory 0; 0 when absent
     uint32_t importRva;           // data directory 1; 0 when absent
+    uint32_t resourceRva;         // data directory 2; 0 when absent
 };
 
 // The header check of MapImage: the DOS header's PE header offset, the "PE"

@@ -17,7 +17,7 @@ bool OleSelfRegistrationOf(LPCWSTR longPath) {
     // A type library in the program also makes it a server. It is only
     // looked at: REGKIND_NONE keeps the test free of registry writes.
     ITypeLib* typeLib = nullptr;
-    if (FAILED(LoadTypeLibEx(longPath, REGKIND_NONE, &typeLib)) || !typeLib) return false;
+    if (FAILED(LoadTypeLibrary(longPath, &typeLib)) || !typeLib) return false;
     typeLib->Release();
     return true;
 }

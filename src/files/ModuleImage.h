@@ -7,6 +7,7 @@
 // no exports and no imports here.
 #pragma once
 #include <windows.h>
+#include <oleauto.h>
 
 #include <vector>
 
@@ -41,3 +42,10 @@ size_t ReadExportTable(LPCWSTR pszPath, orv::ExportSet& exports);
 // name, or by ordinal in decimal). Returns the number of imported functions;
 // 0 when the file is not an accepted image or imports nothing.
 size_t ReadImportTable(LPCWSTR pszPath, std::vector<orv::ImportedModule>& modules);
+
+// The system's type library loader on a file, only read (REGKIND_NONE), for
+// a file whose type library holds together (core/TypeLibImage): a stand-alone
+// library, or the TYPELIB resource of a PE module. Anything else gives
+// TYPE_E_CANTLOADLIBRARY without the loader; a library that is there but
+// cut short or pointing outside itself is logged as damaged.
+HRESULT LoadTypeLibrary(LPCWSTR pszPath, ITypeLib** ppLibrary);

@@ -215,7 +215,8 @@ Canary::~Canary() {
 size_t Canary::Tidy() const {
     WCHAR shortPath[MAX_PATH] = L"";
     GetShortPathNameW(m_sandbox.c_str(), shortPath, MAX_PATH);
-    const std::wstring marks[] = {Upper(m_sandbox), Upper(shortPath), Upper(m_tag)};
+    // The folder with and without its drive (a UNC spelling has none).
+    const std::wstring marks[] = {Upper(m_sandbox), Upper(m_sandbox.substr(2)), Upper(shortPath), Upper(m_tag)};
     auto mine = [&](const std::wstring& text) {
         const std::wstring upper = Upper(text);
         for (const std::wstring& mark : marks)
@@ -324,6 +325,9 @@ Category::Category(const char* name, const std::wstring& sandbox)
 
 void Category::Row(const std::string& label, Want want, const std::function<HRESULT()>& call) {
     if (m_stopped) return;
+    // ORV_ATTACK_ONLY=<text>: only the rows whose label has it (when looking into one).
+    const std::string only = Narrow(Env(L"ORV_ATTACK_ONLY"));
+    if (!only.empty() && label.find(only) == std::string::npos) return;
     ++m_cases;
     if (!Env(L"ORV_ATTACK_TRACE").empty()) std::fprintf(stderr, "attack row: %s\n", label.c_str());
     HRESULT hr = E_ABORT;

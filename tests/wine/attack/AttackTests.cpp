@@ -2,6 +2,7 @@
 // call must return within 10 s; afterwards the canary set must be unchanged
 // byte for byte (Attack.h). Rows say only what class of result they expect:
 // the Parts' tests check the exact results and log lines.
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include "Attack.h"
@@ -50,12 +51,12 @@ HRESULT Open(IOrvInstallerKernel* kernel, BSTR path) {
 
 // An install record owning its strings; an array handed back is freed as a caller frees it.
 struct Record {
-    Bstr source, target, appPaths, command;
     _ORV_FILE_INSTALL_INFO info{};
-    Record(BSTR s, BSTR t, ULONG mode = kRepair) {
+    Record(BSTR s, BSTR t, ULONG mode = kRepair, ULONG flags = 0) {
         info.bstrSource = s;
         info.bstrTarget = t;
         info.dwInstallMode = mode;
+        info.dwFlags = flags;
     }
     ~Record() {
         if (_ORV_CHECK_INFO* records = info.lpOrvCheckInfo) {
@@ -292,6 +293,178 @@ TEST_F(AttackTest, Shortcuts) {
         c.Row(label + ": UnInstallLink", Want::Any, [&] { return m_kernel->UnInstallLink(command.get(), folder.get(), 0); });
         c.Row(label + ": UnInstallLink for all users", Want::Any,
               [&] { return m_kernel->UnInstallLink(command.get(), folder.get(), -2); });
+    }
+    c.Finish();
+}
+
+// Every spelling of a path, for each method that takes one: as a target and,
+// where a source is read, as the source. Files the rows make stay in the
+// attack's folder; the source they copy from never changes.
+TEST_F(AttackTest, Paths) {
+    Category c("path spellings", m_temp.Path());
+    const std::wstring dir = m_temp.Path(), source = Path(L"source.txt"), folder = Path(L"folder");
+    const std::string content = "source " + std::string(5000, 's');
+    ASSERT_TRUE(WriteBytes(source, content));
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(Join(folder, L"inside.txt"), "inside"));
+    ASSERT_TRUE(WriteBytes(Path(L"long file name.txt"), "long"));
+    WCHAR shortTarget[MAX_PATH] = L"", shortSource[MAX_PATH] = L"";
+    GetShortPathNameW(Path(L"long file name.txt").c_str(), shortTarget, MAX_PATH);
+    GetShortPathNameW(source.c_str(), shortSource, MAX_PATH);
+    // Folders of at most 247 characters, as Windows makes them.
+    std::wstring deep = dir;
+    while (deep.size() + 11 <= 247) deep += L"\\dddddddddd";
+    ASSERT_EQ(SHCreateDirectoryExW(nullptr, deep.c_str(), nullptr), ERROR_SUCCESS);
+    const std::wstring at259 = deep + L"\\" + std::wstring(258 - deep.size(), L'n');
+    // A pipe nobody reads: a call that wrote to it would wait for ever.
+    const std::wstring pipeName = L"\\\\.\\pipe\\orv_attack_" + std::to_wstring(GetCurrentProcessId());
+    HANDLE pipe = CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 16, 16, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    const std::wstring sandboxName = dir.substr(dir.rfind(L'\\') + 1);
+    const struct {
+        const char* label;
+        std::wstring path;
+        Want want;  // as a target of a copy
+    } paths[] = {
+        {"empty", L"", Want::Refused},
+        {"259 characters", at259, Want::Works},
+        {"260 characters", at259 + L"x", Want::Refused},
+        {"261 characters", at259 + L"xy", Want::Refused},
+        {"32767 characters", std::wstring(32767, L'p'), Want::Refused},
+        {"extended-length form", L"\\\\?\\" + Path(L"extended.txt"), Want::Any},
+        {"extended-length UNC form", L"\\\\?\\UNC\\localhost\\C$\\" + dir.substr(3) + L"\\xunc.txt", Want::Any},
+        {"UNC", L"\\\\localhost\\C$\\" + dir.substr(3) + L"\\unc.txt", Want::Any},
+        {"device namespace NUL", L"\\\\.\\NUL", Want::Refused},
+        {"NUL", L"NUL", Want::Refused},
+        {"NUL in a folder", Path(L"nul"), Want::Refused},
+        {"CON with an extension", Path(L"con.txt"), Want::Refused},
+        {"COM1", L"COM1", Want::Refused},
+        {"LPT1 with blanks", Path(L"lpt1 .dll"), Want::Refused},
+        {"CONOUT$", L"CONOUT$", Want::Refused},
+        {"a pipe nobody reads", pipeName, Want::Refused},
+        {"physical drive", L"\\\\.\\PhysicalDrive0", Want::Refused},
+        {"volume", L"\\\\.\\C:", Want::Refused},
+        {"trailing dot", Path(L"dot.txt."), Want::Any},
+        {"trailing blanks", Path(L"blank.txt  "), Want::Any},
+        {"folder with a trailing dot", Path(L"folder.\\dotted.txt"), Want::Any},
+        {"stream", Path(L"stream.txt:alternate"), Want::Any},
+        {"data stream", Path(L"data.txt::$DATA"), Want::Any},
+        {"stream of the folder", dir + L":alternate", Want::Any},
+        {"wildcard star", Path(L"*.txt"), Want::Any},
+        {"wildcard question mark", Path(L"sourc?.txt"), Want::Any},
+        {"relative", L"relative.txt", Want::Works},
+        {"relative, up and down", L"..\\" + sandboxName + L"\\updown.txt", Want::Works},
+        {"dot-dot inside", Path(L"folder\\..\\dotdot.txt"), Want::Works},
+        {"forward slashes", dir + L"/forward.txt", Want::Works},
+        {"forward slashes, folder to make", dir + L"/slash/forward.txt", Want::Any},
+        {"short name", shortTarget, Want::Works},
+        {"existing folder", folder, Want::Refused},
+        {"folder with a trailing backslash", folder + L"\\", Want::Refused},
+        {"drive root", L"C:\\", Want::Refused},
+        {"drive alone", L"C:", Want::Refused},
+        {"the source itself", source, Want::Any},
+        {"the source by its short name", shortSource, Want::Any},
+        {"the source in extended-length form", L"\\\\?\\" + source, Want::Any},
+        {"the source by another drive letter", L"Y:" + source.substr(2), Want::Any},
+        {"characters outside the BMP", Path(L"\xD83D\xDE00 \x202E.txt"), Want::Works},
+    };
+    const Bstr src = B(source), copy = B(Path(L"copy.txt"));
+    for (const auto& row : paths) {
+        const Bstr p = B(row.path);
+        const std::string label = row.label;
+        const Want removal = row.want == Want::Refused ? Want::Refused : Want::Any;
+        c.Row(label + ": CopyFile target", row.want, [&] { return m_kernel->CopyFile(src.get(), p.get(), VARIANT_TRUE); });
+        c.Row(label + ": InstallFile target", row.want, [&] { Record r(src.get(), p.get()); return m_kernel->InstallFile(&r.info); });
+        c.Row(label + ": PreparePostRebootCopyFile target", removal, [&] { return m_kernel->PreparePostRebootCopyFile(src.get(), p.get(), kPrimary); });
+        c.Row(label + ": InstallFile source", removal, [&] { Record r(p.get(), copy.get()); return m_kernel->InstallFile(&r.info); });
+        c.Row(label + ": CopyFile source", removal, [&] { return m_kernel->CopyFile(p.get(), copy.get(), VARIANT_FALSE); });
+        c.Row(label + ": PostRebootRegister", Want::Refused, [&] { return m_kernel->PostRebootRegister(p.get()); });
+        c.Row(label + ": UnShareFile", removal, [&] { return m_kernel->UnShareFile(p.get()); });
+        c.Row(label + ": PreparePostRebootDeleteFile", removal, [&] { return m_kernel->PreparePostRebootDeleteFile(p.get()); });
+        if (label.rfind("the source", 0) == 0) continue;  // removal would take the source
+        c.Row(label + ": UnInstallFile", removal, [&] { Record r(src.get(), p.get()); return m_kernel->UnInstallFile(&r.info); });
+        c.Row(label + ": DeleteFile", removal, [&] { return m_kernel->DeleteFile(nullptr, p.get()); });
+    }
+    CloseHandle(pipe);
+    EXPECT_EQ(ReadBytes(source), content) << "the source changed";
+    EXPECT_EQ(ReadBytes(Join(folder, L"inside.txt")), "inside") << "the folder's file changed";
+    c.Finish();
+}
+
+// Files that are not what they claim, as sources and as targets that are
+// already there: images, type libraries, fonts and registration files cut
+// short, with bytes changed, or made of junk.
+TEST_F(AttackTest, Files) {
+    Category c("malformed files", m_temp.Path());
+    const std::wstring tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
+    struct Sample {
+        std::string label;
+        std::wstring name;
+        std::string bytes;
+    };
+    std::vector<Sample> samples;
+    const struct {
+        const wchar_t* fixture;
+        const wchar_t* name;
+    } originals[] = {
+        {L"files\\v1.dll", L"lib.dll"},         {L"com\\srv_v1.dll", L"server.dll"}, {L"files\\plain.exe", L"app.exe"},
+        {L"com\\tlb_20.tlb", L"types.tlb"},    {L"ut\\DejaVuSans.ttf", L"font.ttf"}, {L"ut\\ut_raster.fon", L"raster.fon"},
+        {L"ut\\ut_script.reg", L"script.reg"},
+    };
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (const auto& original : originals) {
+        const std::string bytes = ReadBytes(Join(FixturesDir(), original.fixture));
+        ASSERT_FALSE(bytes.empty()) << Narrow(original.fixture);
+        const std::string what = Narrow(original.name);
+        for (size_t cut : {size_t{0}, size_t{1}, size_t{4}, size_t{64}, size_t{300}, bytes.size() / 2, bytes.size() - 1})
+            samples.push_back({what + " cut to " + std::to_string(cut), original.name, bytes.substr(0, cut)});
+        // Plain libraries and programs, type libraries and fonts get bytes
+        // changed in their headers and tables; a server keeps its code.
+        for (int mutant = 0; mutant < (what == "server.dll" ? 0 : 12); ++mutant) {
+            std::string changed = bytes;
+            for (int n = 0; n < 8; ++n) changed[next() % std::min<size_t>(changed.size(), 2048)] = static_cast<char>(next() >> 16);
+            samples.push_back({what + " changed " + std::to_string(mutant), original.name, changed});
+        }
+    }
+    std::string junk(70000, '\0');
+    for (char& ch : junk) ch = static_cast<char>(next() >> 16);
+    const std::string deepHeader = "[HKEY_CURRENT_USER\\Software\\" + Narrow(tag) + std::string(2000, '\\') + "x]\r\n";
+    std::string deepKey = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(tag);
+    for (int i = 0; i < 600; ++i) deepKey += "\\k";
+    std::string expansions = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(tag) + "]\r\n\"v\"=\"";
+    for (int i = 0; i < 5000; ++i) expansions += "%orvtargetdir%%winsysdir%";
+    samples.insert(samples.end(), {
+        {"type library tag and junk", L"junk.tlb", "MSFT" + junk},
+        {"old type library tag and junk", L"junk2.tlb", "SLTG" + junk},
+        {"TrueType tag and junk", L"junk.ttf", std::string("\0\1\0\0\xFF\xFF", 6) + junk},
+        {"font collection tag and junk", L"junk.ttc", "ttcf" + junk},
+        {"NE module and junk", L"junk.fon", "MZ" + std::string(58, '\0') + std::string("\x40\0\0\0NE", 6) + junk},
+        {"PE signature and junk", L"junk.dll", "MZ" + std::string(58, '\0') + std::string("\x40\0\0\0PE\0\0", 8) + junk},
+        {"registration file of junk", L"junk.reg", junk},
+        {"registration file, one long line", L"line.reg", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(tag) + "]\r\n\"v\"=\"" + std::string(200000, 'v')},
+        {"registration file, header of backslashes", L"slashes.reg", "REGEDIT4\r\n" + deepHeader + "\"v\"=dword:1\r\n"},
+        {"registration file, 600 levels", L"deep.reg", deepKey + "]\r\n\"v\"=hex:1,2\r\n"},
+        {"registration file, 10000 expansions", L"expand.cor", expansions + "\"\r\n"},
+    });
+
+    const std::wstring valid = Path(L"valid.txt");
+    ASSERT_TRUE(WriteBytes(valid, "a valid file"));
+    const Bstr validB = B(valid);
+    int n = 0;
+    for (const Sample& sample : samples) {
+        const std::wstring source = Path(L"s" + std::to_wstring(n) + L"_" + sample.name);
+        const std::wstring target = Path(L"out\\t" + std::to_wstring(n) + L"_" + sample.name);
+        const std::wstring existing = Path(L"e" + std::to_wstring(n++) + L"_" + sample.name);
+        ASSERT_TRUE(WriteBytes(source, sample.bytes) && WriteBytes(existing, sample.bytes));
+        const Bstr s = B(source), t = B(target), e = B(existing);
+        c.Row(sample.label + ": installed", Want::Any, [&] { Record r(s.get(), t.get(), kPrimary); return m_kernel->InstallFile(&r.info); });
+        c.Row(sample.label + ": uninstalled", Want::Any, [&] { Record r(s.get(), t.get()); return m_kernel->UnInstallFile(&r.info); });
+        c.Row(sample.label + ": registered after a restart", Want::Any, [&] { return m_kernel->PostRebootRegister(s.get()); });
+        c.Row(sample.label + ": replaced", Want::Any, [&] { Record r(validB.get(), e.get(), kPrimary, 1); return m_kernel->InstallFile(&r.info); });
+        // Replaced only by the whole new file, else left as it was.
+        const std::string after = ReadBytes(existing);
+        EXPECT_TRUE(after == sample.bytes || after == "a valid file") << sample.label;
     }
     c.Finish();
 }
