@@ -111,7 +111,7 @@ HRESULT CheckServerPath(CWexKrCOMServerFile* server, const std::wstring& recorde
 
 HRESULT DoInstallCheck(BSTR bstrTargetFile, const _ORV_CHECK_INFO* lpCheckInfo, BSTR* lpbstrResult) {
     HRESULT hr = S_OK;
-    if (RefuseLongPath(bstrTargetFile, &hr)) return hr;
+    if (RefusePath(bstrTargetFile, &hr)) return hr;
     const LPCWSTR target = bstrTargetFile;
     if (!CWexFile::DoesExist(target)) {
         *lpbstrResult = SysAllocString(L"Error: File not found");

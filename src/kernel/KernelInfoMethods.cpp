@@ -26,7 +26,7 @@ VARIANT_BOOL Flag(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 // object or a string that cannot be made leaves it as the caller passed it.
 HRESULT DoGetFileInfo(const COrvInstallerKernel& kernel, BSTR bstrFile, _ORV_FILE_INFO* lpFileInfo) {
     HRESULT hr = S_OK;
-    if (RefuseLongPath(bstrFile, &hr)) return hr;
+    if (RefusePath(bstrFile, &hr)) return hr;
     FileObject file(Text(bstrFile));
     if (!file) return E_OUTOFMEMORY;
     const LPCWSTR path = file->GetPath();

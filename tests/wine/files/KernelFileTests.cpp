@@ -234,6 +234,9 @@ TEST_F(KernelFiles, WhatIsNoFileIsRefused) {
     InstallRecord fromCom1(L"COM1", file), toCom1(file, com1), fromFolder(folder, file), toFolder(file, folder),
         removeNul(file, L"NUL");
     const Bstr fileB = B(file), folderB = B(folder), rootB = B(L"C:\\");
+    _ORV_FILE_INFO info{};
+    _ORV_CHECK_INFO end{};
+    BSTR result = nullptr;
     EXPECT_TRUE(RunAll({
         {"InstallFile from COM1", [&] { return m_kernel->InstallFile(fromCom1.Get()); }, refused(L"COM1", false), kDevice},
         {"InstallFile to COM1 in a folder", [&] { return m_kernel->InstallFile(toCom1.Get()); }, refused(com1, false), kDevice},
@@ -254,8 +257,11 @@ TEST_F(KernelFiles, WhatIsNoFileIsRefused) {
         {"UnShareFile of COM1", [&] { return m_kernel->UnShareFile(B(L"COM1").get()); }, refused(L"COM1", false), kDevice},
         {"PostRebootRegister of COM1", [&] { return m_kernel->PostRebootRegister(B(L"COM1").get()); },
          refused(L"COM1", false), kDevice},
+        {"GetFileInfo of COM1", [&] { return m_kernel->GetFileInfo(B(L"COM1").get(), &info); }, refused(L"COM1", false), kDevice},
+        {"InstallCheck of a folder", [&] { return m_kernel->InstallCheck(folderB.get(), &end, &result); },
+         refused(folder, true), kFolder},
     }));
-    EXPECT_TRUE(fromCom1.Untouched());
+    EXPECT_TRUE(fromCom1.Untouched() && !info.bstrName && !result);
     EXPECT_EQ(GetFileAttributesW(L"C:\\_orvtmp"), INVALID_FILE_ATTRIBUTES);
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW(Path(L"*_orvtmp*").c_str(), &entry);
