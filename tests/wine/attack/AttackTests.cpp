@@ -49,6 +49,14 @@ HRESULT Open(IOrvInstallerKernel* kernel, BSTR path) {
     return hr;
 }
 
+// GetFileInfo into a record of sentinels, then FreeFileInfo as a caller does.
+HRESULT FileInfo(IOrvInstallerKernel* kernel, BSTR path) {
+    _ORV_FILE_INFO info{};
+    const HRESULT hr = kernel->GetFileInfo(path, &info);
+    if (SUCCEEDED(hr)) kernel->FreeFileInfo(&info);
+    return hr;
+}
+
 // An install record owning its strings; an array handed back is freed as a caller frees it.
 struct Record {
     _ORV_FILE_INSTALL_INFO info{};
@@ -379,6 +387,7 @@ TEST_F(AttackTest, Paths) {
         c.Row(label + ": InstallFile source", removal, [&] { Record r(p.get(), copy.get()); return m_kernel->InstallFile(&r.info); });
         c.Row(label + ": CopyFile source", removal, [&] { return m_kernel->CopyFile(p.get(), copy.get(), VARIANT_FALSE); });
         c.Row(label + ": PostRebootRegister", Want::Refused, [&] { return m_kernel->PostRebootRegister(p.get()); });
+        c.Row(label + ": GetFileInfo", Want::Any, [&] { return FileInfo(m_kernel, p.get()); });
         c.Row(label + ": UnShareFile", removal, [&] { return m_kernel->UnShareFile(p.get()); });
         c.Row(label + ": PreparePostRebootDeleteFile", removal, [&] { return m_kernel->PreparePostRebootDeleteFile(p.get()); });
         if (label.rfind("the source", 0) == 0) continue;  // removal would take the source
@@ -461,10 +470,68 @@ TEST_F(AttackTest, Files) {
         c.Row(sample.label + ": installed", Want::Any, [&] { Record r(s.get(), t.get(), kPrimary); return m_kernel->InstallFile(&r.info); });
         c.Row(sample.label + ": uninstalled", Want::Any, [&] { Record r(s.get(), t.get()); return m_kernel->UnInstallFile(&r.info); });
         c.Row(sample.label + ": registered after a restart", Want::Any, [&] { return m_kernel->PostRebootRegister(s.get()); });
+        c.Row(sample.label + ": file information", Want::Works, [&] { return FileInfo(m_kernel, s.get()); });
         c.Row(sample.label + ": replaced", Want::Any, [&] { Record r(validB.get(), e.get(), kPrimary, 1); return m_kernel->InstallFile(&r.info); });
         // Replaced only by the whole new file, else left as it was.
         const std::string after = ReadBytes(existing);
         EXPECT_TRUE(after == sample.bytes || after == "a valid file") << sample.label;
+    }
+    c.Finish();
+}
+
+// InstallCheck with check-info arrays of every shape, on files of every kind.
+TEST_F(AttackTest, CheckInfo) {
+    Category c("check-info arrays", m_temp.Path());
+    const std::wstring data = Path(L"data.txt");
+    ASSERT_TRUE(WriteBytes(data, "data"));
+    const struct {
+        const char* label;
+        std::wstring path;
+    } files[] = {
+        {"library", Join(FixturesDir(), L"files\\v1.dll")},
+        {"program", Join(FixturesDir(), L"files\\plain.exe")},
+        {"server", Join(FixturesDir(), L"com\\srv_v1.dll")},
+        {"data file", data},
+        {"missing file", Path(L"missing.dll")},
+        {"device", L"\\\\.\\NUL"},
+        {"folder", m_temp.Path()},
+    };
+    const std::wstring longText(100000, L'9');
+    const std::vector<std::pair<const char*, std::vector<std::pair<const wchar_t*, std::wstring>>>> arrays = {
+        {"empty", {}},
+        {"version", {{L"version", L"1.0.0.0"}}},
+        {"duplicate keys", {{L"version", L"9.9.9.9"}, {L"version", L"0.0.0.1"}, {L"timestamp", L"00"}}},
+        {"null values", {{L"version", L"\x1"}, {L"timestamp", L"\x1"}, {L"comserverregpath", L"\x1"}}},
+        {"keys in other letter case", {{L"VERSION", L"1.2"}, {L"TimeStamp", L"FF"}}},
+        {"versions beyond their words", {{L"version", L"99999.-1.65536.4294967296"}}},
+        {"100000 characters each", {{L"version", longText}, {L"timestamp", longText}, {L"comserverregpath", longText}}},
+        {"odd hexadecimal", {{L"timestamp", L"ABC"}}},
+        {"format specifiers", {{L"version", L"%s%n%s"}, {L"comserverregpath", L"%n%n%s%x"}}},
+        {"server path that is a device", {{L"comserverregpath", L"\\\\.\\NUL"}}},
+    };
+    for (const auto& file : files) {
+        const Bstr path = B(file.path);
+        for (const auto& [label, pairs] : arrays) {
+            std::vector<Bstr> strings;
+            std::vector<_ORV_CHECK_INFO> records;
+            for (const auto& [key, value] : pairs) {
+                strings.push_back(B(key));
+                BSTR k = strings.back().get();
+                strings.push_back(value == L"\x1" ? Bstr() : B(value));
+                records.push_back({k, strings.back().get()});
+            }
+            records.push_back({nullptr, nullptr});
+            c.Row(std::string(file.label) + ", " + label, Want::Any, [&] {
+                BSTR result = nullptr;
+                const HRESULT hr = m_kernel->InstallCheck(path.get(), records.data(), &result);
+                SysFreeString(result);
+                return hr;
+            });
+        }
+        c.Row(std::string(file.label) + ", no array", Want::Refused, [&] {
+            BSTR result = nullptr;
+            return m_kernel->InstallCheck(path.get(), nullptr, &result);
+        });
     }
     c.Finish();
 }
