@@ -1,7 +1,12 @@
 #include "files/FileOps.h"
 
 #include <shlwapi.h>
+
 #include <cwchar>
+#include <cwctype>
+#include <new>
+#include <set>
+#include <string>
 
 #include "files/DirectoryMarkers.h"
 #include "files/FileModel.h"
@@ -158,14 +163,103 @@ namespace {
 
 LONG g_temporaryCounter = 0;
 
-// "_orv" and eight hexadecimal digits from the process id and a counter;
-// a name that happens to be taken is skipped by the caller.
-void TemporaryName(WCHAR (&name)[16]) {
+// The previous file a swap moves aside: "_orv" and eight hexadecimal digits
+// from the process id and a counter; a name that happens to be taken is
+// skipped by the caller.
+void AsideName(WCHAR (&name)[24]) {
     const DWORD counter = static_cast<DWORD>(InterlockedIncrement(&g_temporaryCounter));
     const DWORD pid = GetCurrentProcessId();
     const DWORD mixed = (pid * 0x9E3779B1u) ^ (counter * 0x85EBCA6Bu) ^ (counter << 20);
-    _snwprintf(name, 16, L"_orv%08lX", static_cast<unsigned long>(mixed));
-    name[15] = 0;
+    _snwprintf(name, 24, L"_orv%08lX", static_cast<unsigned long>(mixed));
+    name[23] = 0;
+}
+
+// A temporary copy names its owner: "_orv", the process id and a counter,
+// eight hexadecimal digits each. A copy whose owner has ended is stale.
+void CopyName(WCHAR (&name)[24]) {
+    const DWORD counter = static_cast<DWORD>(InterlockedIncrement(&g_temporaryCounter));
+    _snwprintf(name, 24, L"_orv%08lX%08lX", static_cast<unsigned long>(GetCurrentProcessId()),
+               static_cast<unsigned long>(counter));
+    name[23] = 0;
+}
+
+// The owner's process id of a file named like a temporary copy; false for
+// any other name (a previous file moved aside, "_orvtmp" copies, ...).
+bool CopyOwner(LPCWSTR name, DWORD* pid) {
+    if (_wcsnicmp(name, L"_orv", 4) != 0 || wcslen(name) != 20) return false;
+    for (int i = 4; i < 20; ++i)
+        if (!iswxdigit(name[i])) return false;
+    WCHAR digits[9];
+    wcsncpy(digits, name + 4, 8);
+    digits[8] = 0;
+    *pid = wcstoul(digits, nullptr, 16);
+    return true;
+}
+
+// True when the owner of a copy made at `made` has ended: no process has its
+// id, the process that has it started after the copy was made (the id was
+// given out again), or it has exited. A process that cannot be asked is
+// taken to be at work: its copy is never touched.
+bool OwnerEnded(DWORD pid, const FILETIME& made) {
+    if (pid == GetCurrentProcessId()) return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    bool ended = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+    FILETIME created, exited, kernelTime, userTime;
+    if (!ended && GetProcessTimes(process, &created, &exited, &kernelTime, &userTime))
+        ended = CompareFileTime(&created, &made) > 0;
+    CloseHandle(process);
+    return ended;
+}
+
+bool JoinInFolder(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[kTemporaryPathChars]);
+
+// Folders whose stale copies this process has already removed.
+class CleanedFolders {
+public:
+    CleanedFolders() { InitializeCriticalSection(&m_lock); }
+    // True the first time a folder is named.
+    bool First(LPCWSTR folder) {
+        std::wstring key = folder;
+        CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+        EnterCriticalSection(&m_lock);
+        bool first = false;
+        try {
+            first = m_folders.insert(key).second;
+        } catch (...) {
+        }
+        LeaveCriticalSection(&m_lock);
+        return first;
+    }
+
+private:
+    CRITICAL_SECTION m_lock;
+    std::set<std::wstring> m_folders;
+};
+
+// Removes the copies that processes which ended left in the folder (killed
+// before their copy took its target's name), once per folder and process.
+// A copy is a duplicate of its source, so removing one never loses a file.
+void RemoveStaleCopies(LPCWSTR folder) {
+    static CleanedFolders* cleaned = new (std::nothrow) CleanedFolders;  // lives as long as the process
+    if (!cleaned || !cleaned->First(folder)) return;
+    WCHAR pattern[kTemporaryPathChars];
+    if (!JoinInFolder(folder, L"_orv*", pattern)) return;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(pattern, &found);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        DWORD pid = 0;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !CopyOwner(found.cFileName, &pid) ||
+            !OwnerEnded(pid, found.ftCreationTime))
+            continue;
+        WCHAR path[kTemporaryPathChars];
+        if (!JoinInFolder(folder, found.cFileName, path)) continue;
+        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+        if (DeleteFileW(path)) LogInfo(L"Temporary copy '%s' of a process that ended removed", path);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
 }
 
 // folder + name (folder as PathRemoveFileSpecW leaves it: empty, "X:", "X:\"
@@ -192,14 +286,19 @@ bool JoinInFolder(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[kTemporaryPathChars
     return true;
 }
 
-// A temporary name in target's folder that nothing has now.
-bool FreeTemporaryPath(LPCWSTR target, WCHAR (&out)[kTemporaryPathChars]) {
+// A temporary name in target's folder that nothing has now: for a copy
+// (naming its owner) or for the previous file moved aside.
+bool FreeTemporaryPath(LPCWSTR target, WCHAR (&out)[kTemporaryPathChars], bool copy) {
     out[0] = 0;
     WCHAR folder[MAX_PATH];
     if (!FolderOf(target, folder)) return false;
+    if (copy) RemoveStaleCopies(folder);
     for (int attempt = 0; attempt < 64; ++attempt) {
-        WCHAR name[16];
-        TemporaryName(name);
+        WCHAR name[24];
+        if (copy)
+            CopyName(name);
+        else
+            AsideName(name);
         if (!JoinInFolder(folder, name, out)) break;
         if (GetFileAttributesW(out) == INVALID_FILE_ATTRIBUTES) return true;
     }
@@ -229,7 +328,7 @@ DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target) {
     // A name taken by somebody else is never touched: the copy only ever
     // creates a new file, and a collision tries the next name.
     for (int attempt = 0; attempt < 64; ++attempt) {
-        if (!FreeTemporaryPath(target, m_szPath)) return ERROR_FILENAME_EXCED_RANGE;
+        if (!FreeTemporaryPath(target, m_szPath, true)) return ERROR_FILENAME_EXCED_RANGE;
         if (CopyFileW(source, m_szPath, TRUE)) {
             m_bLive = true;
             return ERROR_SUCCESS;
@@ -267,7 +366,7 @@ TemporaryCopy::Swap TemporaryCopy::SwapInto(LPCWSTR target) {
     if (!m_bLive) return Swap::kTargetStays;
     WCHAR aside[kTemporaryPathChars];
     // A plain rename: it never replaces, so a name taken meanwhile fails it.
-    if (!FreeTemporaryPath(target, aside) || !MoveFileExW(target, aside, 0)) {
+    if (!FreeTemporaryPath(target, aside, false) || !MoveFileExW(target, aside, 0)) {
         Discard();
         return Swap::kTargetStays;
     }
@@ -293,20 +392,8 @@ void TemporaryCopy::Discard() {
 }
 
 DWORD CopyOnto(LPCWSTR source, LPCWSTR target) {
-    if (GetFileAttributesW(target) == INVALID_FILE_ATTRIBUTES) {
-        if (CopyFileW(source, target, TRUE)) return ERROR_SUCCESS;
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-            // Nothing was there: a part of the file now there is the copy's.
-            const DWORD left = GetFileAttributesW(target);
-            if (left != INVALID_FILE_ATTRIBUTES && !(left & FILE_ATTRIBUTE_DIRECTORY)) {
-                SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(target);
-            }
-            return error ? error : ERROR_GEN_FAILURE;
-        }
-        // It appeared meanwhile: replace it like any existing target.
-    }
+    // Also where nothing is yet: a copy broken off (even with its process)
+    // then leaves a temporary copy, never a part of the file under its name.
     TemporaryCopy copy;
     const DWORD error = copy.Create(source, target);
     if (error != ERROR_SUCCESS) return error;

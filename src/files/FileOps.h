@@ -61,8 +61,12 @@ bool ExtendedLengthPath(LPCWSTR path, WCHAR* out, size_t cchOut);
 constexpr size_t kTemporaryPathChars = MAX_PATH + 32;
 
 // A complete copy of a source sitting beside its target under a temporary
-// name ("_orv" and eight hexadecimal digits), until it is moved onto the
-// target or discarded. Whatever happens, it is gone when the object is.
+// name ("_orv", then the owner's process id and a counter, eight hexadecimal
+// digits each), until it is moved onto the target or discarded. Whatever
+// happens, it is gone when the object is; a copy left by a process that was
+// ended meanwhile is stale: before its first copy into a folder, a process
+// removes the stale copies there (a copy whose owner still runs, or cannot
+// be asked, is never touched).
 class TemporaryCopy {
 public:
     TemporaryCopy() { m_szPath[0] = 0; }
@@ -106,10 +110,10 @@ private:
 };
 
 // A copy that replaces target only with a complete copy of source: the
-// temporary copy, then the rename. A target that does not exist is copied to
-// directly (the copy can only create it; a part left by a copy that broke
-// off is removed). 0, or the Win32 error of the failing step; on failure
-// target is as it was and no temporary file remains.
+// temporary copy, then the rename, also where no target is yet, so that a
+// copy broken off (even with its process) never leaves a part of the file
+// under the target's name. 0, or the Win32 error of the failing step; on
+// failure target is as it was and no temporary file remains.
 DWORD CopyOnto(LPCWSTR source, LPCWSTR target);
 
 }  // namespace orv::files

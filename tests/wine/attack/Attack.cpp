@@ -160,6 +160,31 @@ std::vector<std::wstring> Snapshot::Differences(const Snapshot& later) const {
 
 // ---------------------------------------------------------------------------
 
+// Removes the entries named "orv_canary_*" and "OrvAttack_*" of the folder
+// and key: what an attack run that crashed left (the runs never overlap).
+void RemoveEarlierRuns(const std::wstring& folder, HKEY root) {
+    for (const wchar_t* pattern : {L"orv_canary_*", L"OrvAttack_*"}) {
+        WIN32_FIND_DATAW found;
+        HANDLE find = folder.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(Join(folder, pattern).c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do RemoveTree(Join(folder, found.cFileName));
+            while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+    }
+    HKEY software = nullptr;
+    if (!root || RegOpenKeyExW(root, L"Software", 0, KEY_ALL_ACCESS, &software) != ERROR_SUCCESS) return;
+    std::vector<std::wstring> stale;
+    WCHAR name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = 256;
+        if (RegEnumKeyExW(software, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (!_wcsnicmp(name, L"orv_canary_", 11) || !_wcsnicmp(name, L"OrvAttack_", 10)) stale.emplace_back(name, cch);
+    }
+    for (const std::wstring& key : stale) SHDeleteKeyW(software, key.c_str());
+    RegCloseKey(software);
+}
+
 Canary::Canary(const std::wstring& sandbox) : m_sandbox(sandbox) {
     m_tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
     const std::wstring canary = L"orv_canary_" + std::to_wstring(GetCurrentProcessId());
@@ -167,6 +192,11 @@ Canary::Canary(const std::wstring& sandbox) : m_sandbox(sandbox) {
     GetTempPathW(MAX_PATH, temp);
     GetWindowsDirectoryW(windows, MAX_PATH);
     GetSystemDirectoryW(system, MAX_PATH);
+    for (const std::wstring& folder : {std::wstring(temp), std::wstring(windows), std::wstring(system), std::wstring(L"C:\\")})
+        RemoveEarlierRuns(folder, nullptr);
+    for (int csidl : kLinkFolders) RemoveEarlierRuns(Folder(csidl), nullptr);
+    RemoveEarlierRuns(L"", HKEY_CURRENT_USER);
+    RemoveEarlierRuns(L"", HKEY_LOCAL_MACHINE);
     const std::wstring folder = Join(temp, canary);
     CreateDirectoryW(folder.c_str(), nullptr);
     m_files = {Join(temp, canary + L".txt"), Join(folder, L"data.txt"), Join(folder, L"readonly.txt"),
