@@ -44,7 +44,7 @@ bool MapImage(LPCWSTR pszPath, WexKrModuleImage* pImage) {
     if (!pImage) return false;
     *pImage = WexKrModuleImage();
     if (!pszPath) return false;
-    pImage->hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    pImage->hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (pImage->hFile == INVALID_HANDLE_VALUE || GetFileType(pImage->hFile) != FILE_TYPE_DISK) return false;
     LARGE_INTEGER size;

@@ -26,8 +26,10 @@ struct WexKrModuleImage {
     orv::PeImageHeaders headers{};  // peHeaderOffset: the PE header, from the base
 };
 
-// Opens pszPath for reading (others may read too), maps all of it read-only
-// and checks the headers. True for a readable image of the accepted bitness.
+// Opens pszPath for reading (others may read it too, and rename or replace
+// it meanwhile: another installer's rename must not make the read fail, or a
+// shared library would go uncounted), maps all of it read-only and checks
+// the headers. True for a readable image of the accepted bitness.
 // Whatever the result, the caller releases the image with UnmapImage.
 bool MapImage(LPCWSTR pszPath, WexKrModuleImage* pImage);
 // Unmaps the view, closes the mapping and the file, each only if obtained.
