@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 
 #include "Attack.h"
+#include "KernelRecords.h"
 
 using namespace orv::test;
 using namespace orv::test::attack;
@@ -534,4 +535,105 @@ TEST_F(AttackTest, CheckInfo) {
         });
     }
     c.Finish();
+}
+
+// The class identifier of the fixture servers' coclass.
+std::wstring FixtureClass() {
+    ITypeLib* library = nullptr;
+    if (FAILED(LoadTypeLibEx(Join(FixturesDir(), L"com\\srv_v1.dll").c_str(), REGKIND_NONE, &library))) return L"";
+    std::wstring clsid;
+    for (UINT i = 0; i < library->GetTypeInfoCount() && clsid.empty(); ++i) {
+        ITypeInfo* info = nullptr;
+        TYPEATTR* attributes = nullptr;
+        if (FAILED(library->GetTypeInfo(i, &info))) continue;
+        if (SUCCEEDED(info->GetTypeAttr(&attributes)) && attributes->typekind == TKIND_COCLASS) {
+            WCHAR text[39];
+            StringFromGUID2(attributes->guid, text, 39);
+            clsid = text;
+        }
+        if (attributes) info->ReleaseTypeAttr(attributes);
+        info->Release();
+    }
+    library->Release();
+    return clsid;
+}
+
+// Modules planted where a setup program's current folder or a relative PATH
+// entry would find them: the system's file protection and version libraries,
+// the registration programs, and a server that the registry names by its bare
+// file name. A child process makes the kernel do everything that looks for
+// these; none of the planted modules may run.
+TEST(Planting, NoPlantedModuleRuns) {
+    TempDir temp;
+    const std::wstring planted = temp / L"planted", marks = temp / L"marks", mine = temp / L"mine";
+    for (const std::wstring& folder : {planted, marks, mine}) ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring decoy = Join(FixturesDir(), L"attack\\decoy"), program = decoy + L"prog.exe";
+    for (const wchar_t* name : {L"sfc.dll", L"version.dll", L"srv.dll", L"TqOrvWexUt.dll", L"TqOrvWexLg.dll"})
+        ASSERT_TRUE(CopyFileW((decoy + L".dll").c_str(), Join(planted, name).c_str(), FALSE));
+    for (const wchar_t* name : {L"orvregsv.exe", L"regsvr32.exe"})
+        ASSERT_TRUE(CopyFileW(program.c_str(), Join(planted, name).c_str(), FALSE));
+
+    const std::wstring clsid = FixtureClass();
+    ASSERT_FALSE(clsid.empty());
+
+    // The child: the planted folder current, "." first on PATH.
+    WCHAR self[MAX_PATH], previous[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    const std::wstring path = Env(L"PATH");
+    SetEnvironmentVariableW(L"PATH", (L".;" + path).c_str());
+    SetEnvironmentVariableW(L"ORV_DECOY_MARKS", marks.c_str());
+    SetEnvironmentVariableW(L"ORV_PLANT_MINE", mine.c_str());
+    SetCurrentDirectoryW(planted.c_str());
+    const ProcessResult child = RunProcess(L"\"" + std::wstring(self) +
+                                           L"\" --gtest_also_run_disabled_tests --gtest_filter=Planting.DISABLED_Child");
+    SetCurrentDirectoryW(previous);
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str());
+    for (const wchar_t* name : {L"srv.dll", L"fail.dll"}) {
+        std::wstring value = Join(mine, name);
+        CharUpperBuffW(value.data(), static_cast<DWORD>(value.size()));
+        SHDeleteValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", value.c_str());
+    }
+    EXPECT_EQ(child.exitCode, 0u) << child.output;
+    EXPECT_NE(child.output.find("[  PASSED  ] 1 test"), std::string::npos) << child.output;
+
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(Join(marks, L"*.ran").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do ADD_FAILURE() << "a planted module ran: " << Narrow(found.cFileName);
+        while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    std::printf("attack | planted modules | 7 | none of sfc.dll, version.dll, srv.dll, TqOrvWexUt.dll, "
+                "TqOrvWexLg.dll, orvregsv.exe, regsvr32.exe in the current folder or on a relative PATH ran\n");
+}
+
+// The kernel's look-ups for the planted modules (run by NoPlantedModuleRuns).
+TEST(Planting, DISABLED_Child) {
+    LoadedKernel kernel;  // the file protection probe, the utility and log libraries
+    ASSERT_NE(kernel.Get(), nullptr);
+    const std::wstring mine = Env(L"ORV_PLANT_MINE");
+    // The class registered under the bare file name of the installed server,
+    // which the search finds in the (planted) current folder.
+    const std::wstring key = L"CLSID\\" + FixtureClass() + L"\\InprocServer32";
+    const auto bareName = [&] { SHSetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, L"srv.dll", 16); };
+    const struct {
+        const wchar_t* fixture;
+        const wchar_t* name;
+    } servers[] = {{L"com\\srv_v1.dll", L"srv.dll"}, {L"com\\srv_fail.dll", L"fail.dll"}};
+    for (const auto& server : servers) {
+        // Versions read, the registration found under a bare name, the
+        // registration programs run; then after a restart, and removal.
+        InstallRecord record(Join(FixturesDir(), server.fixture), Join(mine, server.name), 1);
+        kernel->InstallFile(record.Get());
+        bareName();
+        InstallRecord again(Join(FixturesDir(), server.fixture), Join(mine, server.name), 1);
+        kernel->InstallFile(again.Get());
+        Bstr target = B(Join(mine, server.name));
+        kernel->PostRebootRegister(target.get());
+        bareName();
+        InstallRecord removal(L"", Join(mine, server.name), 1);
+        kernel->UnInstallFile(removal.Get());
+    }
 }
