@@ -1,5 +1,6 @@
 #include "files/DllInstallCommand.h"
 
+#include <cwchar>
 #include <string>
 
 #include "com/RegistrationProgram.h"
@@ -58,6 +59,13 @@ std::wstring CommandLineOf(LPCWSTR dllPath, BOOL install, LPCWSTR command) {
 HRESULT RunDllInstallCommand(LPCWSTR pszDllPath, BOOL bInstall, LPCWSTR pszCommand) {
     try {
         if (!pszDllPath) return E_POINTER;
+        // The command travels quoted ("/i:"<command>""), with no way to carry a
+        // quotation mark: one would end it early and make switches of the rest.
+        if (pszCommand && wcschr(pszCommand, L'"')) {
+            LogWin32Format(WEX_SEV_ERROR, ERROR_INVALID_PARAMETER,
+                           L"Install command refused: a quotation mark would end it early: %s", pszCommand);
+            return E_INVALIDARG;
+        }
         std::wstring commandLine = CommandLineOf(pszDllPath, bInstall, pszCommand);
         ToolOutput output(kOutputChars, &IsPrintable);
         // Started by the full path found, never from the current folder.

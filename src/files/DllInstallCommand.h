@@ -17,7 +17,8 @@ inline constexpr DWORD kDllInstallCommandTimeoutMs = 20000;
 // uninstall; pszCommand (may be null) is the library's own install command.
 // E_UNEXPECTED when the program is still running after the time-out (it is
 // left running); 0x80070002 when it is nowhere to be found; the last error of
-// CreateProcessW when it cannot be started.
+// CreateProcessW when it cannot be started; E_INVALIDARG, with nothing run,
+// for a command holding a quotation mark, which would end it early.
 HRESULT RunDllInstallCommand(LPCWSTR pszDllPath, BOOL bInstall, LPCWSTR pszCommand);
 
 }  // namespace orv::files

@@ -47,11 +47,14 @@ TEST_F(DllInstallCommand, CommandLineExitCodesAndTheOutputLine) {
         {"only the low 16 bits of a positive code", 0x12345, L"x", HRESULT(0x80072345), L"orvregsv output:x"},
         {"a negative code is a result code", long(0x80004005), L"failed", E_FAIL, L"orvregsv output:failed"},
         {"failure without output", 1, L"", HRESULT_FROM_WIN32(1), L"No output came from orvregsv"},
+        {"a quotation mark in the command: refused, nothing runs", 0, L"", E_INVALIDARG, L"", TRUE,
+         L"a\" /u /i:\"b", L""},
         {"percent and control characters", 2, L"Error 100%\r\n\tbad\x0001 \x00E9t\x00E9 %s", HRESULT_FROM_WIN32(2),
          L"orvregsv output:Error 100####bad# \x00E9t\x00E9 #s"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
+        DeleteFileW((m_temp / L"commandline.txt").c_str());
         Behave(row.output, row.exitCode);
         LogCursor log;
         EXPECT_EQ(Hex(RunDllInstallCommand(L"C:\\App Dir\\lib.dll", row.install, row.command)), Hex(row.expected));
