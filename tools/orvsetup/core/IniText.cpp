@@ -197,7 +197,7 @@ bool WriteIni(const IniDocument& document, std::string& bytes) {
     std::wstring text;
     const auto clean = [](std::wstring_view s) {
         for (wchar_t c : s)
-            if (IsControl(c) || static_cast<unsigned>(c) > 0xFFFF) return false;
+            if (IsControl(c) || (static_cast<unsigned long>(c) >> 16) != 0) return false;  // one UTF-16 unit each
         return UnpairedSurrogate(s) == std::wstring_view::npos;
     };
     for (size_t i = 0; i < document.sections.size(); ++i) {

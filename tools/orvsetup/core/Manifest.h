@@ -52,6 +52,7 @@ inline constexpr unsigned kModePrimary = 1;
 inline constexpr unsigned kModeRepair = 2;
 inline constexpr unsigned kModePatch = 3;
 inline constexpr unsigned kModeUpdate = 4;
+inline constexpr unsigned kModeUninstall = 5;
 
 struct ManifestItem {
     ItemKind kind = ItemKind::File;
