@@ -1,0 +1,208 @@
+// orvsetup.exe run as a child process on products made in a temporary folder:
+// refusals change nothing, a failed install is undone, an update replaces
+// what changed, and uninstall leaves nothing behind.
+#include <windows.h>
+#include <shlwapi.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "WineTest.h"
+
+namespace {
+
+using namespace orv::test;
+
+const std::wstring kSharedDlls = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+std::wstring CommonFiles() {
+    WCHAR path[MAX_PATH];
+    DWORD size = sizeof(path);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", L"CommonFilesDir",
+                     RRF_RT_REG_SZ, nullptr, path, &size) != ERROR_SUCCESS)
+        return L"C:\\Program Files\\Common Files";
+    return path;
+}
+
+// The SharedDLLs count of a file, -1 when it has none.
+long SharedCount(const std::wstring& file) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDlls.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return -1;
+    long count = -1;
+    for (DWORD i = 0;; ++i) {
+        WCHAR name[MAX_PATH + 1];
+        DWORD nameLen = MAX_PATH + 1, data = 0, size = sizeof(data);
+        if (RegEnumValueW(key, i, name, &nameLen, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size) !=
+            ERROR_SUCCESS)
+            break;
+        if (_wcsicmp(name, file.c_str()) == 0) count = static_cast<long>(data);
+    }
+    RegCloseKey(key);
+    return count;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Utf16File(const std::wstring& text) {
+    std::string bytes("\xFF\xFE", 2);
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return bytes;
+}
+
+class Product {
+public:
+    Product() : m_key(UniqueKeyPath(L"setup")), m_lib(CommonFiles() + L"\\orvsetup_test_" + std::to_wstring(GetCurrentProcessId()) + L".dll") {
+        CreateDirectoryW((m_dir / L"v1").c_str(), nullptr);
+        CreateDirectoryW((m_dir / L"v2").c_str(), nullptr);
+        WriteBytes(m_dir / L"readme.txt", "read me\r\n");
+        CopyFileW(Join(FixturesDir(), L"files\\v1.dll").c_str(), (m_dir / L"v1\\lib.dll").c_str(), FALSE);
+        CopyFileW(Join(FixturesDir(), L"files\\v2.dll").c_str(), (m_dir / L"v2\\lib.dll").c_str(), FALSE);
+        WriteBytes(m_dir / L"app.reg",
+                   "REGEDIT4\r\n[HKEY_CURRENT_USER\\" + Narrow(m_key) + "\\Script]\r\n\"Home\"=\"%orvtargetdir%\\data\"\r\n");
+    }
+    ~Product() {
+        SHDeleteKeyW(HKEY_CURRENT_USER, m_key.c_str());
+        DeleteFileW(m_lib.c_str());
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDlls.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            std::wstring upper = m_lib;
+            CharUpperW(upper.data());
+            RegDeleteValueW(key, upper.c_str());
+            RegCloseKey(key);
+        }
+    }
+
+    std::wstring Dir() const { return m_dir.Path(); }
+    std::wstring App() const { return m_dir / L"app"; }
+    const std::wstring& Key() const { return m_key; }
+    const std::wstring& Lib() const { return m_lib; }
+
+    std::wstring Head(const wchar_t* version) const {
+        return L"[Product]\r\nName=Pr\x00FC" L"fprodukt\r\nVersion=" + std::wstring(version) + L"\r\nInstallDir=" + App() +
+               L"\r\n";
+    }
+    // Writes a manifest (UTF-16) and runs orvsetup on it.
+    ProcessResult Run(const std::wstring& verb, const std::wstring& manifest, const std::wstring& name = L"p.ini") {
+        if (!manifest.empty()) WriteBytes(m_dir / name, Utf16File(manifest));
+        return RunProcess(L"\"" + Join(BinDir(), L"orvsetup.exe") + L"\" " + verb + L" \"" + (m_dir / name) + L"\"");
+    }
+
+private:
+    TempDir m_dir;
+    std::wstring m_key;
+    std::wstring m_lib;
+};
+
+bool HasValue(const std::wstring& key, const wchar_t* name) {
+    return RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+std::wstring Value(const std::wstring& key, const wchar_t* name) {
+    std::wstring value;
+    return ReadString(HKEY_CURRENT_USER, key, name, &value) ? value : L"<none>";
+}
+
+TEST(OrvSetup, RefusesWithoutChanging) {
+    Product p;
+    const std::wstring item = L"[File readme]\r\nSource=readme.txt\r\nTarget=readme.txt\r\n";
+    const struct {
+        const char* label;
+        std::wstring args, manifest;
+        DWORD code;
+        const char* says;
+    } rows[] = {
+        {"unknown verb", L"deploy", p.Head(L"1") + item, 1639, "usage"},
+        {"no manifest", L"install", L"", 1619, "cannot be read"},
+        {"a typo, with its line", L"install", p.Head(L"1") + item + L"Flag=force\r\n", 1620, "p.ini(8): unknown key 'Flag'"},
+        {"a missing source, with its line", L"install",
+         p.Head(L"1") + L"[File x]\r\nSource=nothere.txt\r\nTarget=x.txt\r\n", 1603, "p.ini(5): the source"},
+        {"nothing installed", L"status", p.Head(L"1") + item, 1605, "nothing is installed"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        DeleteFileW((p.Dir() + L"\\p.ini").c_str());
+        const ProcessResult r = p.Run(row.args, row.manifest);
+        EXPECT_EQ(row.code, r.exitCode) << r.output;
+        EXPECT_NE(std::string::npos, r.output.find(row.says)) << r.output;
+        EXPECT_FALSE(Exists(p.App()));
+    }
+}
+
+TEST(OrvSetup, InstallUpdateUninstallLeavesNothing) {
+    Product p;
+    const std::wstring readme = L"[File readme]\r\nSource=readme.txt\r\nTarget=doc\\readme.txt\r\n";
+    const std::wstring script = L"[Script app]\r\nSource=app.reg\r\n";
+    const std::wstring lib = L"[File lib]\r\nSource=v%\\lib.dll\r\nTarget=" + p.Lib() + L"\r\n";
+    const std::wstring v1 = p.Head(L"1.0") + readme + [&] { std::wstring l = lib; l[l.find(L'%')] = L'1'; return l; }() +
+                            script + L"[Registry HKCU\\" + p.Key() + L"]\r\nOld=string:only in 1\r\nGreeting=string:one\r\n";
+    ProcessResult r = p.Run(L"install", v1);
+    ASSERT_EQ(0u, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("[1/5] file   doc\\readme.txt  installed")) << r.output;
+    EXPECT_TRUE(FileExists(p.App() + L"\\doc\\readme.txt"));
+    EXPECT_EQ(1, SharedCount(p.Lib()));
+    EXPECT_EQ(L"one", Value(p.Key(), L"Greeting"));
+    EXPECT_EQ(p.App() + L"\\data", Value(p.Key() + L"\\Script", L"Home"));
+
+    // Version 2: a newer library, a changed value, one value less, one file more.
+    const std::wstring v2 = p.Head(L"2.0") + readme + [&] { std::wstring l = lib; l[l.find(L'%')] = L'2'; return l; }() +
+                            L"[File notes]\r\nSource=readme.txt\r\nTarget=doc\\notes.txt\r\n" + script +
+                            L"[Registry HKCU\\" + p.Key() + L"]\r\nGreeting=string:two\r\n";
+    r = p.Run(L"install", v2, L"p2.ini");
+    ASSERT_EQ(0u, r.exitCode) << r.output;
+    EXPECT_EQ(ReadBytes(Join(FixturesDir(), L"files\\v2.dll")), ReadBytes(p.Lib()));
+    EXPECT_EQ(1, SharedCount(p.Lib()));
+    EXPECT_EQ(L"two", Value(p.Key(), L"Greeting"));
+    EXPECT_FALSE(HasValue(p.Key(), L"Old"));
+    EXPECT_TRUE(FileExists(p.App() + L"\\doc\\notes.txt"));
+
+    r = p.Run(L"status", L"", L"p2.ini");
+    EXPECT_EQ(0u, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("version 2.0.0.0")) << r.output;
+
+    r = p.Run(L"uninstall", L"", L"p2.ini");
+    EXPECT_EQ(0u, r.exitCode) << r.output;
+    EXPECT_FALSE(Exists(p.App()));
+    EXPECT_FALSE(FileExists(p.Lib()));
+    EXPECT_EQ(-1, SharedCount(p.Lib()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, p.Key()));
+}
+
+TEST(OrvSetup, FailureUndoesTheRun) {
+    Product p;
+    // What was there before: an older readme, the library in version 1, a value of the user's.
+    CreateDirectoryW(p.App().c_str(), nullptr);
+    CreateDirectoryW((p.App() + L"\\doc").c_str(), nullptr);
+    WriteBytes(p.App() + L"\\doc\\readme.txt", "old");
+    {
+        HANDLE h = CreateFileW((p.App() + L"\\doc\\readme.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        FILETIME old = {0, 0x01000000};
+        SetFileTime(h, nullptr, nullptr, &old);
+        CloseHandle(h);
+    }
+    CopyFileW(Join(FixturesDir(), L"files\\v1.dll").c_str(), p.Lib().c_str(), FALSE);
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, p.Key().c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                             &key, nullptr));
+    RegSetValueExW(key, L"Keep", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"mine"), 10);
+    RegCloseKey(key);
+
+    // The last item cannot be installed: its folder would lie below a file.
+    const std::wstring m = p.Head(L"1") + L"[File readme]\r\nSource=readme.txt\r\nTarget=doc\\readme.txt\r\n" +
+                           L"[File lib]\r\nSource=v2\\lib.dll\r\nTarget=" + p.Lib() + L"\r\n" + L"[Registry HKCU\\" +
+                           p.Key() + L"]\r\nKeep=string:theirs\r\nNew=dword:1\r\n" +
+                           L"[File bad]\r\nSource=readme.txt\r\nTarget=doc\\readme.txt\\sub\\x.txt\r\n";
+    const ProcessResult r = p.Run(L"install", m);
+    EXPECT_EQ(1603u, r.exitCode) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("[5/5] file   doc\\readme.txt\\sub\\x.txt  FAILED")) << r.output;
+    EXPECT_EQ("old", ReadBytes(p.App() + L"\\doc\\readme.txt"));
+    EXPECT_EQ(ReadBytes(Join(FixturesDir(), L"files\\v1.dll")), ReadBytes(p.Lib()));
+    EXPECT_EQ(-1, SharedCount(p.Lib()));
+    EXPECT_EQ(L"mine", Value(p.Key(), L"Keep"));
+    EXPECT_FALSE(HasValue(p.Key(), L"New"));
+    EXPECT_FALSE(Exists(p.App() + L"\\_orvsetup"));
+    EXPECT_TRUE(Exists(p.App()));
+}
+
+}  // namespace
