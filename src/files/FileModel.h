@@ -205,8 +205,17 @@ public:
     HRESULT GetFontName(std::wstring& strName) override;
 };
 
+// The shortcut operations (src/shortcuts/); the class holds no data. The
+// calling thread must have COM initialised.
 class CWexKrLinkFile {
 public:
     virtual ~CWexKrLinkFile() = default;
     virtual LPCWSTR GetTypeDescription();
+
+    // Writes a shortcut for the command line under a name of its own in the
+    // link folder below the shell folder. S_FALSE when an equal one is there.
+    HRESULT InstallLink(LPCWSTR pszCmdLine, LPCWSTR pszShellFolder, LPCWSTR pszDescription, BOOL bAllUsers);
+    // Removes every shortcut of the link folder with the command line's target
+    // and arguments, then the folders the installs created and left empty.
+    HRESULT UnInstallLink(LPCWSTR pszCmdLine, LPCWSTR pszShellFolder, BOOL bAllUsers);
 };
