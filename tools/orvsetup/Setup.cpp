@@ -389,7 +389,7 @@ int Setup::Install(const Manifest& manifest, const std::wstring& manifestPath) {
         if (!st.backup.empty()) DeleteFileW(st.backup.c_str());
         st.backup.clear();
     }
-    RemoveDirectoryW((stateDir + L"\\backup").c_str());
+    RemoveTree(stateDir + L"\\backup");  // also what an earlier, interrupted run left there
     state.items = done;
     state.items.insert(state.items.end(), remaining.begin(), remaining.end());
     state.phase = Phase::Installed;
@@ -425,6 +425,15 @@ HRESULT Setup::UninstallOne(StateItem& st, Outcome& outcome, std::wstring& detai
         if (!st.done || (st.deferred && !st.scheduled)) {
             detail = L"was not installed";
             return S_OK;
+        }
+        if (st.deferred && st.scheduled) {
+            // The copy waiting for the restart must not bring the file back.
+            const std::wstring waiting = RestartCopyOf(item.target);
+            if (PathExists(waiting) && !DeleteFileW(waiting.c_str())) {
+                hr = m_kernel->PreparePostRebootDeleteFile(waiting);
+                if (FAILED(hr)) return hr;
+                restart = true;
+            }
         }
         hr = m_kernel->UnInstallFile(item.source, item.target);
         if (hr == kInUse) {

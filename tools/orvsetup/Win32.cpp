@@ -63,8 +63,13 @@ bool WriteFileAtomically(const std::wstring& path, const std::string& bytes, DWO
                     written == bytes.size() && FlushFileBuffers(file);
     error = ok ? 0 : (GetLastError() ? GetLastError() : ERROR_WRITE_FAULT);
     CloseHandle(file);
-    if (ok && MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    if (ok) error = GetLastError();
+    // A reader that holds the old file for a moment (a virus scanner, an indexer) is waited for.
+    for (int attempt = 0; ok && attempt < 20; ++attempt) {
+        if (MoveFileExW(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
+        Sleep(50);
+    }
     DeleteFileW(fresh.c_str());
     return false;
 }

@@ -205,4 +205,64 @@ TEST(OrvSetup, FailureUndoesTheRun) {
     EXPECT_TRUE(Exists(p.App()));
 }
 
+// The state file as it is now, shared so that the writer's renames go on.
+std::string ReadShared(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    std::string bytes(1 << 20, '\0');
+    DWORD got = 0;
+    ReadFile(h, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(h);
+    bytes.resize(got);
+    return bytes;
+}
+
+// A run killed midway leaves a state that uninstall follows: what the run
+// installed goes, what it replaced comes back.
+TEST(OrvSetup, UninstallFollowsAKilledInstall) {
+    Product p;
+    CreateDirectoryW(p.App().c_str(), nullptr);
+    WriteBytes(p.App() + L"\\f1.txt", "old");
+    {
+        HANDLE h = CreateFileW((p.App() + L"\\f1.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+        FILETIME old = {0, 0x01000000};
+        SetFileTime(h, nullptr, nullptr, &old);
+        CloseHandle(h);
+    }
+    std::wstring m = p.Head(L"1") + L"[File lib]\r\nSource=v1\\lib.dll\r\nTarget=" + p.Lib() + L"\r\n" +
+                     L"[Registry HKCU\\" + p.Key() + L"]\r\nNew=dword:1\r\n";
+    for (int i = 1; i <= 400; ++i)
+        m += L"[File f" + std::to_wstring(i) + L"]\r\nSource=readme.txt\r\nTarget=f" + std::to_wstring(i) + L".txt\r\n";
+    WriteBytes(p.Dir() + L"\\p.ini", Utf16File(m));
+
+    std::wstring cmd = L"\"" + Join(BinDir(), L"orvsetup.exe") + L"\" install \"" + p.Dir() + L"\\p.ini\" --quiet";
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const std::wstring mark = L"[Item 12]";
+    const std::string wanted(reinterpret_cast<const char*>(mark.data()), mark.size() * sizeof(wchar_t));
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 60000;) {
+        if (ReadShared(p.App() + L"\\_orvsetup\\state.ini").find(wanted) != std::string::npos) break;
+        Sleep(1);
+    }
+    const bool running = WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
+    TerminateProcess(pi.hProcess, 99);
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ASSERT_TRUE(running) << "the install ended before it could be stopped";
+    ASSERT_TRUE(Exists(p.App() + L"\\f5.txt"));
+
+    const ProcessResult r = p.Run(L"uninstall", L"");
+    EXPECT_EQ(0u, r.exitCode) << r.output;
+    EXPECT_EQ("old", ReadBytes(p.App() + L"\\f1.txt"));
+    EXPECT_FALSE(Exists(p.App() + L"\\f5.txt"));
+    EXPECT_FALSE(Exists(p.App() + L"\\_orvsetup"));
+    EXPECT_FALSE(Exists(p.Lib()));
+    EXPECT_EQ(-1, SharedCount(p.Lib()));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, p.Key()));
+}
+
 }  // namespace
