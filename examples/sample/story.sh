@@ -94,8 +94,8 @@ links=$(cd "$PREFIX/drive_c" && find users ProgramData -iname 'Orv Sample*.lnk' 
 echo "$links" | sed 's/^/  /'
 [ "$(echo "$links" | grep -c .)" -eq 2 ] || fail "expected two shortcuts"
 echo "Font:"
-grep -i 'Fonts\] "DejaVu Sans (TrueType)"' "$WORK/installed.registry" | sed 's/^/  /' || fail "the font is not in the fonts key"
-[ -f "$PREFIX/drive_c/windows/Fonts/DejaVuSans.ttf" ] || fail "the font file is not in the Fonts folder"
+grep -i 'Fonts\] "Orv Sans DV (TrueType)"' "$WORK/installed.registry" | sed 's/^/  /' || fail "the font is not in the fonts key"
+[ -f "$APP/fonts/OrvSansDV.ttf" ] || fail "the font file is not installed"
 echo "The program and both COM servers, created through COM:"
 win "$BIN\\OrvSample.exe" | sed 's/^/  /'
 win "$BIN\\OrvSample.exe" --servers | sed 's/^/  /'
