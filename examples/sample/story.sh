@@ -45,7 +45,7 @@ orvsetup() {
 # settings (Software\Wine).
 snapshot() {
   (cd "$PREFIX/drive_c" && find . \( -path ./windows/temp -o -path './users/*/Temp' -o -path './users/*/AppData/Local/Temp' \) \
-     -prune -o -printf '%p %s\n' | sort) >"$WORK/$1.files"
+     -prune -o -printf '%y %p %s\n' | sort) >"$WORK/$1.files"
   win regedit /E "$(winpath "$WORK/$1.export")" >/dev/null || fail "regedit /E"
   iconv -f UTF-16 -t UTF-8 "$WORK/$1.export" | tr -d '\r' | awk '
     /\\$/ { sub(/\\$/, ""); held = held $0; next }
@@ -60,6 +60,10 @@ changes() {  # changes <from> <to>: what was added (+) and taken away (-)
     comm -13 "$WORK/$1.$kind" "$WORK/$2.$kind" | sed 's/^/  + /'
     comm -23 "$WORK/$1.$kind" "$WORK/$2.$kind" | sed 's/^/  - /'
   done
+}
+added() {  # added <from> <to>: the files and registry keys added, in short
+  comm -13 "$WORK/$1.files" "$WORK/$2.files" | awk '$1 == "f" { sub(/^f \.\//, ""); sub(/ [0-9]+$/, ""); print "  " $0 }'
+  comm -13 "$WORK/$1.registry" "$WORK/$2.registry" | grep -v Wow6432Node | grep '\]$' | sed 's/^/  /'
 }
 shared_count() {  # shared_count <FILE NAME in Common Files> <snapshot>
   grep -F "SharedDLLs] \"C:\\\\PROGRAM FILES\\\\COMMON FILES\\\\$1\"=" "$WORK/$2.registry" | head -1 | sed 's/.*=dword://'
@@ -84,11 +88,13 @@ orvsetup install sample.ini 0
 
 step "3. What changed"
 snapshot installed
-changes before installed | grep -v -e 'OrvCreateKey' -e '__orv.dir' | sed 's/^\(.\{150\}\).*/\1.../'
-echo "SharedDLLs counts:"
-for f in ORVSAMPLESHARED.DLL; do
-  c=$(shared_count "$f" installed); echo "  $f: ${c:-none}"; [ "${c:-}" = 00000001 ] || fail "SharedDLLs count of $f"
-done
+echo "Files and registry keys added (the kernel's markers and the 32-bit registry's mirrors left out):"
+added before installed | grep -v -e '__orv.dir' | sed 's/^\(.\{130\}\).*/\1.../'
+echo "SharedDLLs counts (the shared library, and the in-process server, which counts wherever it lies):"
+grep -v Wow6432Node "$WORK/installed.registry" | grep -i 'SharedDLLs\] ".*ORVSAMPLE' | sed 's/^[^]]*\] /  /'
+[ "$(shared_count ORVSAMPLESHARED.DLL installed)" = 00000001 ] || fail "SharedDLLs count of the shared library"
+echo "App Paths:"
+grep -v Wow6432Node "$WORK/installed.registry" | grep 'App Paths\\OrvSample.*\] ' | sed 's/^/  /'
 echo "Shortcuts:"
 links=$(cd "$PREFIX/drive_c" && find users ProgramData -iname 'Orv Sample*.lnk' 2>/dev/null)
 echo "$links" | sed 's/^/  /'
