@@ -17,6 +17,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -121,8 +122,15 @@ int Run(const Arguments& args, Console& console) {
         }
         statePath = StatePathFor(manifest.installDir);
     }
-    const std::wstring installDir =
-        stateGiven ? ParentOf(ParentOf(statePath)) : manifest.installDir;  // ...\<install>\_orvsetup\state.ini
+    std::wstring installDir = manifest.installDir;
+    if (stateGiven) {
+        SetupState peek;
+        if (LoadState(statePath, peek, message) != FileStatus::Ok) {
+            console.Error(message);
+            return kExitFailed;
+        }
+        installDir = peek.installDir;
+    }
     ProductLock lock(installDir);
     if (lock.Busy()) {
         console.Error(L"another setup of the product in " + installDir + L" is running");
@@ -164,6 +172,10 @@ int Run(const Arguments& args, Console& console) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && (wcscmp(argv[1], L"--help") == 0 || wcscmp(argv[1], L"/?") == 0)) {
+        Usage(stdout);
+        return kExitSuccess;
+    }
     Arguments args;
     if (!Parse(argc, argv, args)) {
         Usage(stderr);
