@@ -24,8 +24,16 @@ struct CounterEntry {
     DWORD count = 0;         // as last read or written
 };
 
-// The cache and the names already looked at (upper case), behind one lock.
-SRWLOCK g_lock = SRWLOCK_INIT;
+// The cache and the names already looked at (upper case), behind one lock,
+// made when the module loads, before any caller can come in.
+class CacheLock {
+public:
+    CacheLock() { InitializeCriticalSection(&m_section); }
+    ~CacheLock() { DeleteCriticalSection(&m_section); }
+    CacheLock(const CacheLock&) = delete;
+    CacheLock& operator=(const CacheLock&) = delete;
+    CRITICAL_SECTION m_section;
+} g_lock;
 std::map<std::wstring, CounterEntry>& Cache() {
     static std::map<std::wstring, CounterEntry> cache;
     return cache;
@@ -37,8 +45,8 @@ std::set<std::wstring>& KnownNames() {
 
 class ExclusiveLock {
 public:
-    ExclusiveLock() { AcquireSRWLockExclusive(&g_lock); }
-    ~ExclusiveLock() { ReleaseSRWLockExclusive(&g_lock); }
+    ExclusiveLock() { EnterCriticalSection(&g_lock.m_section); }
+    ~ExclusiveLock() { LeaveCriticalSection(&g_lock.m_section); }
     ExclusiveLock(const ExclusiveLock&) = delete;
     ExclusiveLock& operator=(const ExclusiveLock&) = delete;
 };
