@@ -14,10 +14,13 @@ std::wstring RegisteredServer(REFCLSID clsid) {
     wchar_t guid[40];
     if (!StringFromGUID2(clsid, guid, 40)) return std::wstring();
     const std::wstring key = std::wstring(L"CLSID\\") + guid + L"\\InprocServer32";
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return std::wstring();
     wchar_t path[MAX_PATH + 1] = {};
-    LONG size = sizeof(path) - sizeof(wchar_t);
-    if (RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), path, &size) != ERROR_SUCCESS) return std::wstring();
-    return path;
+    DWORD type = 0, size = sizeof(path) - sizeof(wchar_t);
+    const LONG rc = RegQueryValueExW(h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size);
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) ? std::wstring(path) : std::wstring();
 }
 
 // The caller's check info as the kernel reads it: records ending in a null key.
