@@ -556,11 +556,12 @@ int Setup::Repair(SetupState& state, const std::wstring& statePath) {
         if (m_cancel) return kExitCancelled;
         if (st.deferred) continue;
         std::wstring text;
-        HRESULT hr = m_kernel->InstallCheck(st.item.target, st.check, text);
-        if (SUCCEEDED(hr)) {
+        const HRESULT checked = m_kernel->InstallCheck(st.item.target, st.check, text);
+        if (SUCCEEDED(checked)) {
             m_console.Progress(index, files, st.item.kind, Name(st.item), Outcome::Ok, text);
             continue;
         }
+        const std::wstring was = L"was " + HrText(checked) + (text.empty() ? L"" : L" " + text);
         if (!PathExists(st.item.source)) {
             m_console.Progress(index, files, st.item.kind, Name(st.item), Outcome::Failed,
                                L"the source " + st.item.source + L" is gone");
@@ -568,7 +569,7 @@ int Setup::Repair(SetupState& state, const std::wstring& statePath) {
             continue;
         }
         std::vector<CheckPair> check;
-        hr = m_kernel->InstallFile(st.item, st.item.source, kModeRepair, true, check);
+        HRESULT hr = m_kernel->InstallFile(st.item, st.item.source, kModeRepair, true, check);
         if (hr == kInUse || (hr == kServerNotInstalled && IsInUse(st.item.target))) {
             hr = m_kernel->PreparePostRebootCopyFile(st.item.source, st.item.target, kModeRepair);
             if (SUCCEEDED(hr)) {
@@ -588,7 +589,7 @@ int Setup::Repair(SetupState& state, const std::wstring& statePath) {
             continue;
         }
         st.check = check;
-        m_console.Progress(index, files, st.item.kind, Name(st.item), Outcome::Repaired, text);
+        m_console.Progress(index, files, st.item.kind, Name(st.item), Outcome::Repaired, was);
         if (!Save(state, statePath)) return kExitFailed;
     }
     m_console.Summary();
