@@ -284,6 +284,13 @@ int Setup::Install(const Manifest& manifest, const std::wstring& manifestPath) {
     state.mode = manifest.mode;
     state.phase = Phase::Installing;
     state.createdFolders = update ? old.createdFolders : created;
+    if (update) {
+        for (const std::wstring& folder : created) {
+            bool known = false;
+            for (const std::wstring& earlier : state.createdFolders) known = known || IniNamesEqual(earlier, folder);
+            if (!known) state.createdFolders.insert(state.createdFolders.begin(), folder);  // outermost first
+        }
+    }
     std::vector<StateItem> remaining = update ? old.items : std::vector<StateItem>();
 
     m_console.Line((update ? L"Updating " + old.product + L" " + old.version + L" to " : L"Installing ") + manifest.name +

@@ -112,7 +112,10 @@ void RemoveTree(const std::wstring& path) {
             const std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring child = path + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A link goes, never what it points to.
+                if (!RemoveDirectoryW(child.c_str())) DeleteFileW(child.c_str());
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
             } else {
                 SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -126,11 +129,13 @@ void RemoveTree(const std::wstring& path) {
 }
 
 bool IsInUse(const std::wstring& path) {
+    // Read access without sharing: refused only while another handle or a
+    // mapping holds the file, whatever its attributes.
     UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Valid()) return false;
     const DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_USER_MAPPED_FILE || error == ERROR_ACCESS_DENIED;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_USER_MAPPED_FILE;
 }
 
 }  // namespace orvsetup
