@@ -193,6 +193,11 @@ HRESULT Setup::InstallOne(StateItem& st, const StateItem* prev, unsigned mode, s
     return E_UNEXPECTED;
 }
 
+void Setup::ReapplyScript(const StateItem& previous) {
+    std::vector<CheckPair> ignored;
+    m_kernel->InstallFile(previous.item, previous.keptScript, kModeRepair, previous.item.force, ignored);
+}
+
 void Setup::UndoInstall(const StateItem& st, const StateItem* prev, bool reversedPrevious) {
     const ManifestItem& item = st.item;
     switch (item.kind) {
@@ -214,10 +219,7 @@ void Setup::UndoInstall(const StateItem& st, const StateItem* prev, bool reverse
             m_kernel->UnInstallFile(item.target, st.keptScript);
             DeleteFileW(st.keptScript.c_str());
         }
-        if (reversedPrevious && prev) {
-            std::vector<CheckPair> ignored;
-            m_kernel->InstallFile(prev->item, prev->keptScript, kModeRepair, prev->item.force, ignored);
-        }
+        if (reversedPrevious && prev) ReapplyScript(*prev);
         return;
     case ItemKind::Value:
         if (prev && prev->owned) m_kernel->InstallValue(prev->item, true);
@@ -328,6 +330,7 @@ int Setup::Install(const Manifest& manifest, const std::wstring& manifestPath) {
                                       detail, step.reversedPrevious);
         if (FAILED(hr)) {
             if (!st.backup.empty()) DeleteFileW(st.backup.c_str());
+            if (step.reversedPrevious) ReapplyScript(*step.previous);
             m_console.Progress(i + 1, count, st.item.kind, Name(st.item), Outcome::Failed,
                                HrText(hr) + (detail.empty() ? L"" : L", " + detail));
             if (step.previous) remaining.insert(remaining.begin(), *step.previous);
@@ -350,8 +353,7 @@ int Setup::Install(const Manifest& manifest, const std::wstring& manifestPath) {
             saveProgress();
         }
         if (update) {
-            old.items = remaining;
-            Save(old, statePath);
+            Save(old, statePath);  // every item is as that state says again
             RemoveTree(stateDir + L"\\backup");
         } else {
             SetupState none = state;

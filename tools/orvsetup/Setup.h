@@ -58,6 +58,8 @@ private:
                        Outcome& outcome, std::wstring& detail, bool& reversedPrevious);
     HRESULT UninstallOne(StateItem& item, Outcome& outcome, std::wstring& detail, bool& restart);
     void UndoInstall(const StateItem& item, const StateItem* previous, bool reversedPrevious);
+    // An earlier version's script, taken back for its successor, applied again.
+    void ReapplyScript(const StateItem& previous);
     bool Save(const SetupState& state, const std::wstring& statePath);
     void RemoveSetupFolders(const SetupState& state);
     std::wstring Name(const ManifestItem& item) const;

@@ -110,6 +110,32 @@ TEST(OrvSetup, FailureUndoesTheRun) {
     EXPECT_TRUE(Exists(p.App()));
 }
 
+// An update that fails midway leaves the earlier version as it was: its
+// files, its values, its shared-library count and its state.
+TEST(OrvSetup, FailedUpdateLeavesTheEarlierVersion) {
+    Product p;
+    const auto manifest = [&](const wchar_t* v, const std::wstring& more) {
+        return p.Head(v) + L"[File lib]\r\nSource=v" + v + L"\\lib.dll\r\nTarget=" + p.Lib() + L"\r\n" +
+               L"[Registry HKCU\\" + p.Key() + L"]\r\nGreeting=string:" + v + L"\r\n" + more;
+    };
+    ProcessResult r = p.Run(L"install", manifest(L"1", L""));
+    ASSERT_EQ(0u, r.exitCode) << r.output;
+    WriteBytes(p.App() + L"\\blocker", "a file where version 2 wants a folder");
+    r = p.Run(L"install", manifest(L"2", L"[File bad]\r\nSource=readme.txt\r\nTarget=blocker\\x.txt\r\n"), L"p2.ini");
+    EXPECT_EQ(1603u, r.exitCode) << r.output;
+    EXPECT_EQ(ReadBytes(Join(FixturesDir(), L"files\\v1.dll")), ReadBytes(p.Lib()));
+    EXPECT_EQ(1, SharedCount(p.Lib()));
+    EXPECT_EQ(L"1", Value(p.Key(), L"Greeting"));
+    r = p.Run(L"status", L"");
+    EXPECT_NE(std::string::npos, r.output.find("Pr")) << r.output;
+    EXPECT_NE(std::string::npos, r.output.find(" 1\r\n")) << r.output;
+    DeleteFileW((p.App() + L"\\blocker").c_str());
+    r = p.Run(L"uninstall", L"");
+    EXPECT_EQ(0u, r.exitCode) << r.output;
+    EXPECT_FALSE(Exists(p.App()));
+    EXPECT_EQ(-1, SharedCount(p.Lib()));
+}
+
 // The state file as it is now, shared so that the writer's renames go on.
 std::string ReadShared(const std::wstring& path) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
