@@ -1,11 +1,30 @@
 #include "Kernel.h"
 
+#include <string>
 #include <vector>
 
 namespace orvsetup {
 namespace {
 
 constexpr const wchar_t* kProgId = L"TqOrvwexkr.OrvInstallerKernel.1";
+
+// A ProgID or class registered for this user alone (HKCU\Software\Classes,
+// which COM reads before the machine's registrations): any program of the
+// user may have put it there, and a setup program running elevated would
+// load the library it names. Such a registration is not used.
+bool RegisteredForThisUser(const CLSID& clsid) {
+    WCHAR text[39];
+    if (!StringFromGUID2(clsid, text, 39)) return true;
+    for (const std::wstring& key : {std::wstring(L"Software\\Classes\\") + kProgId,
+                                    std::wstring(L"Software\\Classes\\CLSID\\") + text}) {
+        HKEY handle = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
+            RegCloseKey(handle);
+            return true;
+        }
+    }
+    return false;
+}
 
 VARIANT_BOOL Bool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
@@ -73,7 +92,7 @@ Kernel::~Kernel() {
 
 HRESULT Kernel::Create(std::wstring& how) {
     CLSID clsid{};
-    if (SUCCEEDED(CLSIDFromProgID(kProgId, &clsid)) &&
+    if (SUCCEEDED(CLSIDFromProgID(kProgId, &clsid)) && !RegisteredForThisUser(clsid) &&
         SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOrvInstallerKernel,
                                    reinterpret_cast<void**>(m_kernel.Put())))) {
         how = L"the registered kernel " + RegisteredServer(clsid);

@@ -1,7 +1,8 @@
 // The installation kernel as the setup program drives it: only through its
-// COM interface. Created by ProgID when the kernel is registered, otherwise
-// through OrvWexKrCreateInstance of the TqOrvWexKr.dll beside this program,
-// loaded by its full path.
+// COM interface. Created by ProgID when the kernel is registered for the
+// machine, otherwise (also when a registration for this user alone would
+// come first) through OrvWexKrCreateInstance of the TqOrvWexKr.dll beside
+// this program, loaded by its full path.
 #pragma once
 #include <windows.h>
 
