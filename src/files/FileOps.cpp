@@ -215,6 +215,17 @@ bool OwnerEnded(DWORD pid, const FILETIME& made) {
 
 bool JoinInFolder(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[kTemporaryPathChars]);
 
+// True when the source still has the size and time it had before it was
+// copied and the copy has that size too: the copy is the whole source.
+bool Unchanged(LPCWSTR source, LPCWSTR copy, const WIN32_FILE_ATTRIBUTE_DATA& before) {
+    WIN32_FILE_ATTRIBUTE_DATA now, copied;
+    return GetFileAttributesExW(source, GetFileExInfoStandard, &now) &&
+           GetFileAttributesExW(copy, GetFileExInfoStandard, &copied) &&
+           now.nFileSizeHigh == before.nFileSizeHigh && now.nFileSizeLow == before.nFileSizeLow &&
+           CompareFileTime(&now.ftLastWriteTime, &before.ftLastWriteTime) == 0 &&
+           copied.nFileSizeHigh == before.nFileSizeHigh && copied.nFileSizeLow == before.nFileSizeLow;
+}
+
 // Folders whose stale copies this process has already removed.
 class CleanedFolders {
 public:
@@ -325,12 +336,21 @@ void DeletePreviousFile(LPCWSTR aside) {
 
 DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target) {
     Discard();
+    // The source as it is now: a copy of a source that changes meanwhile (cut
+    // short, rewritten) would be a part of it, or a mix.
+    WIN32_FILE_ATTRIBUTE_DATA before;
+    const bool known = GetFileAttributesExW(source, GetFileExInfoStandard, &before) != FALSE;
     // A name taken by somebody else is never touched: the copy only ever
     // creates a new file, and a collision tries the next name.
     for (int attempt = 0; attempt < 64; ++attempt) {
         if (!FreeTemporaryPath(target, m_szPath, true)) return ERROR_FILENAME_EXCED_RANGE;
         if (CopyFileW(source, m_szPath, TRUE)) {
             m_bLive = true;
+            if (known && !Unchanged(source, m_szPath, before)) {
+                LogWin32Format(WEX_SEV_ERROR, ERROR_FILE_INVALID, L"'%s' changed while it was copied", source);
+                Discard();
+                return ERROR_FILE_INVALID;
+            }
             return ERROR_SUCCESS;
         }
         const DWORD error = GetLastError();

@@ -75,7 +75,9 @@ public:
     TemporaryCopy& operator=(const TemporaryCopy&) = delete;
 
     // Copies source in full into a new file in target's folder. 0, or the
-    // Win32 error of the copy (nothing is left behind then).
+    // Win32 error of the copy (nothing is left behind then); ERROR_FILE_INVALID
+    // when the source changed while it was copied (its size or time), since
+    // the copy would then be a part of it.
     DWORD Create(LPCWSTR source, LPCWSTR target);
     // Renames the copy to target, replacing what is there. 0, or the Win32
     // error of the rename (the copy is discarded, target is as it was).

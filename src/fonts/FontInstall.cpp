@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "files/FileModel.h"
 #include "files/FileOps.h"
@@ -36,6 +37,24 @@ FontSeams& Seams() {
 }  // namespace orv::fonts
 
 namespace {
+
+// The fonts key value of that name as it is: type and bytes; false when there is none.
+bool ReadEntry(LPCWSTR valueName, DWORD& type, std::vector<BYTE>& data) {
+    DWORD size = 0;
+    if (SHGetValueW(HKEY_LOCAL_MACHINE, fonts::FontsKeyPath(), valueName, &type, nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    data.resize(size);
+    return SHGetValueW(HKEY_LOCAL_MACHINE, fonts::FontsKeyPath(), valueName, &type, size ? data.data() : nullptr,
+                       &size) == ERROR_SUCCESS;
+}
+
+// The value as ReadEntry found it, or gone when there was none.
+void RestoreEntry(LPCWSTR valueName, bool existed, DWORD type, const std::vector<BYTE>& data) {
+    if (existed)
+        SHSetValueW(HKEY_LOCAL_MACHINE, fonts::FontsKeyPath(), valueName, type, data.data(), static_cast<DWORD>(data.size()));
+    else
+        SHDeleteValueW(HKEY_LOCAL_MACHINE, fonts::FontsKeyPath(), valueName);
+}
 
 constexpr HRESULT kHrFontResourceFailed = E_UNEXPECTED;  // 0x8000FFFF
 
@@ -210,6 +229,10 @@ HRESULT CWexKrFontFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
 
     const std::wstring valueName = fontName + L" (TrueType)";
     const bool registered = !fontName.empty();
+    // What the entry held before, put back when the file cannot be copied at all.
+    DWORD previousType = REG_NONE;
+    std::vector<BYTE> previous;
+    const bool hadEntry = registered && ReadEntry(valueName.c_str(), previousType, previous);
     if (!registered) {
         LogWarning(L"Font file %s carries no font name: Installing it without font registry entry", m_szPath);
     } else {
@@ -243,7 +266,14 @@ HRESULT CWexKrFontFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
             ClearBlockingAttributes(pszTarget);
             // Once more; the installed font stays as it was unless the new one replaces it whole.
             error = CopyOnto(m_szPath, pszTarget);
-            if (error != ERROR_SUCCESS) return kWexKrHrFileInUse;
+            if (error != ERROR_SUCCESS) {
+                if (IsInUseError(error)) return kWexKrHrFileInUse;  // the copy can wait for the next restart
+                // Not in use (a full drive, a bad path): a copy after a restart
+                // would fail alike, so the entry must not name a file that is not there.
+                if (registered) RestoreEntry(valueName.c_str(), hadEntry, previousType, previous);
+                LogWin32(WEX_SEV_ERROR, error, L"Font file could not be copied: font registry entry put back");
+                return HResultFromWin32(static_cast<LONG>(error));
+            }
             ClearReadOnly(pszTarget);
             LogInfo(L"'%s' successfully copied to '%s', finally", m_szPath, pszTarget);
             return S_OK;
