@@ -361,7 +361,14 @@ void Category::Row(const std::string& label, Want want, const std::function<HRES
     ++m_cases;
     if (!Env(L"ORV_ATTACK_TRACE").empty()) std::fprintf(stderr, "attack row: %s\n", label.c_str());
     HRESULT hr = E_ABORT;
-    if (!Bounded(call, &hr)) {
+    const DWORD start = GetTickCount();
+    const bool returned = Bounded(call, &hr);
+    const DWORD took = GetTickCount() - start;
+    if (took > m_slowest) {
+        m_slowest = took;
+        m_slowestLabel = label;
+    }
+    if (!returned) {
         ++m_hangs;
         m_stopped = true;  // the kernel may still be working: nothing more is asked of it
         ADD_FAILURE() << m_name << ": '" << label << "' did not return within " << kCallLimitMs / 1000 << " s";
@@ -380,9 +387,10 @@ void Category::Finish() {
     const std::vector<std::wstring> differences = m_before.Differences(after);
     for (const std::wstring& d : differences) ADD_FAILURE() << m_name << ": canary set changed: " << Narrow(d);
     std::printf("attack | %s | %zu | %zu hangs, %zu wrong results, canary set of %zu entries %s, %zu entries for "
-                "the attack's own folder tidied\n",
+                "the attack's own folder tidied; slowest call %lu ms (%s)\n",
                 m_name.c_str(), m_cases, m_hangs, m_wrong, m_before.Size(),
-                differences.empty() ? "byte for byte unchanged" : "CHANGED", tidied);
+                differences.empty() ? "byte for byte unchanged" : "CHANGED", tidied,
+                static_cast<unsigned long>(m_slowest), m_slowestLabel.c_str());
     std::fflush(stdout);
 }
 

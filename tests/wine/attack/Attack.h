@@ -81,6 +81,8 @@ private:
     Canary m_canary;
     Snapshot m_before;
     size_t m_cases = 0, m_hangs = 0, m_wrong = 0;
+    DWORD m_slowest = 0;
+    std::string m_slowestLabel;
     bool m_stopped = false;
 };
 
