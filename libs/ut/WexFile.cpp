@@ -8,6 +8,7 @@
 #include "UtCommon.h"
 #include "core/FileKind.h"
 #include "platform/Raii.h"
+#include "platform/Win32ByteSource.h"
 
 using orv::ut::HrLastError;
 using orv::ut::kHrPathTooLong;
@@ -174,7 +175,9 @@ int CWexFile::GetType(LPCWSTR pszPath) {
             !ReadFile(file.Get(), module, want, &moduleLen, nullptr))
             moduleLen = 0;
     }
-    return orv::ClassifyFile(pszPath, head, headLen, moduleLen ? module : nullptr, moduleLen);
+    const int kind = orv::ClassifyFile(pszPath, head, headLen, moduleLen ? module : nullptr, moduleLen);
+    orv::Win32ByteSource source(file.Get());
+    return orv::ConfirmFontKind(kind, source, static_cast<uint64_t>(size.QuadPart), offset);
 }
 
 HRESULT CWexFile::GetVersion(LPCWSTR pszPath, CWexFileVersion& version) {

@@ -64,4 +64,10 @@ int ClassifyFile(const wchar_t* name, const uint8_t* head, size_t headLen, const
     return kKindData;
 }
 
+int ConfirmFontKind(int kind, ByteSource& file, uint64_t size, uint32_t moduleOffset) {
+    if (kind == kKindTrueType) return HasSfntTableDirectory(file, size) ? kind : kKindData;
+    if (kind == kKindRasterFont) return HasRasterFontResources(file, moduleOffset, size) ? kind : kKindData;
+    return kind;
+}
+
 }  // namespace orv

@@ -2,11 +2,14 @@
 //
 // The caller reads two small pieces of the file: its first bytes (head, up to
 // kFileKindHeadBytes) and, when the head is a DOS executable header naming a
-// module header, up to kFileKindModuleBytes at that offset. Nothing else of
-// the file is needed, so a reader never has to map or load it.
+// module header, up to kFileKindModuleBytes at that offset. A file that looks
+// like a font by these gets a second look at its tables (ConfirmFontKind),
+// through small reads. A reader never has to map or load a file.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+
+#include "core/FontTables.h"
 
 namespace orv {
 
@@ -15,8 +18,8 @@ enum FileKindCode : int {
     kKindProgram = 0,       // PE image without the DLL characteristic (PE32 or PE32+)
     kKindLibrary = 1,       // PE image with IMAGE_FILE_DLL
     kKindTypeLib = 2,       // "MSFT" or "SLTG" type library
-    kKindTrueType = 3,      // TrueType, OpenType or font collection
-    kKindRasterFont = 4,    // NE module (".fon")
+    kKindTrueType = 3,      // TrueType, OpenType or font collection with a table directory
+    kKindRasterFont = 4,    // NE module holding font resources (".fon")
     kKindRegistryFile = 5,  // registration script, by its ".reg" / ".cor" name
     kKindData = 6,          // anything else
 };
@@ -40,5 +43,11 @@ bool HasRegistryScriptName(const wchar_t* name);
 // is cut short, is data.
 int ClassifyFile(const wchar_t* name, const uint8_t* head, size_t headLen, const uint8_t* module,
                  size_t moduleLen);
+
+// The second look at what ClassifyFile took for a font by its first bytes:
+// only a file with a table directory is TrueType, only an NE module with font
+// resources (moduleOffset: its header's offset) is a raster font; anything
+// else is data. Other kinds pass unchanged. size is the file's size.
+int ConfirmFontKind(int kind, ByteSource& file, uint64_t size, uint32_t moduleOffset);
 
 }  // namespace orv

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "com/RegistrationProgram.h"
 #include "core/ToolOutput.h"
 #include "platform/KrLog.h"
 #include "platform/Raii.h"
@@ -59,6 +60,10 @@ HRESULT RunDllInstallCommand(LPCWSTR pszDllPath, BOOL bInstall, LPCWSTR pszComma
         if (!pszDllPath) return E_POINTER;
         std::wstring commandLine = CommandLineOf(pszDllPath, bInstall, pszCommand);
         ToolOutput output(kOutputChars, &IsPrintable);
+        // Started by the full path found, never from the current folder.
+        WCHAR program[MAX_PATH];
+        if (!com::FindRegistrationProgram(program)) return HResultFromWin32(ERROR_FILE_NOT_FOUND);
+        LogInfo(L"Registration program: '%s'", program);
 
         // Only the write end goes to the child; the read end stays ours.
         SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
@@ -79,7 +84,7 @@ HRESULT RunDllInstallCommand(LPCWSTR pszDllPath, BOOL bInstall, LPCWSTR pszComma
         si.hStdOutput = writeEnd.Get();
         PROCESS_INFORMATION pi = {};
         SetLastError(0);
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
+        if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
                             &si, &pi))
             return HResultFromWin32(static_cast<LONG>(FailedCallError()));
         UniqueHandle process(pi.hProcess), thread(pi.hThread);

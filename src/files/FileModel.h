@@ -14,14 +14,13 @@
 //         +- CWexKrTrueTypeFontFile "True type font file"
 //         +- CWexKrRasterFontFile   "Raster font file"
 //   CWexKrLinkFile                  "Link file"
-//
-// Until their own rules are written, the executable classes keep the version rule.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
 
 #include <string>
 
+#include "core/DependencyWalk.h"
 #include "core/PeImage.h"
 #include "platform/WexFileVersion.h"
 
@@ -31,6 +30,8 @@ constexpr DWORD kWexKrInstallForce = 1;
 constexpr DWORD kWexKrInstallModePrimary = 1;
 // The target (or the file to remove) is in use: FACILITY_ITF, code 2000.
 constexpr HRESULT kWexKrHrFileInUse = static_cast<HRESULT>(0x800407D0L);
+// A COM server's file could not be installed (FACILITY_ITF, code 2001).
+constexpr HRESULT kWexKrHrServerNotInstalled = static_cast<HRESULT>(0x800407D1L);
 // HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): a path that does not fit MAX_PATH.
 constexpr HRESULT kWexKrHrPathTooLong = static_cast<HRESULT>(0x800700CEL);
 
@@ -91,6 +92,12 @@ public:
     // In the common files folder or the system folder itself, or a COM server.
     virtual BOOL IsSharedFile();                            // slot 11
     virtual BOOL IsCOMServer();                             // slot 12
+
+    // The dependency check of the module at pszPath (any module, not only
+    // this object's): the imported modules the system's search does not find
+    // and the imported functions their modules do not export, over every
+    // module reached. True when nothing is missing. Throws std::bad_alloc.
+    bool CheckModuleDependencies(LPCWSTR pszPath, orv::UnresolvedModules& modules, orv::UnresolvedExports& exports);
 
 protected:
     BYTE m_bExportListLoaded = 0;
@@ -159,6 +166,10 @@ public:
 class CWexKrLocalServerFile : public CWexKrExeFile, public CWexKrCOMServerFile {
 public:
     explicit CWexKrLocalServerFile(LPCWSTR pszPath) : CWexKrExeFile(pszPath) {}
+    // The program rule, then the registration ladder (src/com/LocalServerFile.cpp).
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // Unregistration unless registered elsewhere, then the program removal.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
     HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
     HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
@@ -167,6 +178,10 @@ public:
 class CWexKrInProcServerFile : public CWexKrDllFile, public CWexKrCOMServerFile {
 public:
     explicit CWexKrInProcServerFile(LPCWSTR pszPath) : CWexKrDllFile(pszPath) {}
+    // The library rule, then the registration ladder (src/com/InProcServerFile.cpp).
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // Unregistration unless registered elsewhere or still used by others, then the library removal.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
     HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
     HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
@@ -175,7 +190,13 @@ public:
 class CWexKrTypeLibFile : public CWexKrExecutableFile, public CWexKrCOMServerFile {
 public:
     explicit CWexKrTypeLibFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    // Replaced only by a higher library version, then registered (src/com/TypeLibFile.cpp).
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // Unregistered, then removed by the data-file rule.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
+    // The library's major and minor version, then 0.0.
+    HRESULT GetVersion(CWexFileVersion& version) override;
     HRESULT GetRegisteredServerPath(std::wstring& strPath) override;
     HRESULT SelfRegister(LPCWSTR pszServer, BOOL bRegister) override;
 };
@@ -183,10 +204,17 @@ public:
 class CWexKrFontFile : public CWexKrExecutableFile {
 public:
     explicit CWexKrFontFile(LPCWSTR pszPath) : CWexKrExecutableFile(pszPath) {}
+    // The font rule (src/fonts/FontInstall.cpp): the fonts key entry, the
+    // file in place, the font resource added and announced, the load test.
+    HRESULT Install(LPCWSTR pszTarget, DWORD dwFlags) override;
+    // The font resource removed, the file by the data-file rule, the entry
+    // that points at the file.
+    HRESULT UnInstall(LPCWSTR pszSource) override;
     LPCWSTR GetTypeDescription() override;
     virtual HRESULT GetFontName(std::wstring& strName) = 0;  // slot 13
 
 protected:
+    // The TrueType reader's caches.
     std::wstring m_strFontName;
     CWexFileVersion m_fontVersion;
 };
@@ -195,13 +223,21 @@ class CWexKrTrueTypeFontFile : public CWexKrFontFile {
 public:
     explicit CWexKrTrueTypeFontFile(LPCWSTR pszPath) : CWexKrFontFile(pszPath) {}
     LPCWSTR GetTypeDescription() override;
+    // The cached name; the file is read while the cache is empty.
     HRESULT GetFontName(std::wstring& strName) override;
+    // The cached version; the file is read while the cache is not valid.
+    HRESULT GetVersion(CWexFileVersion& version) override;
+    // The naming table's full name into strName (left as it is when none is
+    // found) and its version into version (not valid when none). S_OK when a
+    // name was found, else the file's last error as an HRESULT (S_OK for none).
+    HRESULT ReadNameTable(std::wstring& strName, CWexFileVersion& version);
 };
 
 class CWexKrRasterFontFile : public CWexKrFontFile {
 public:
     explicit CWexKrRasterFontFile(LPCWSTR pszPath) : CWexKrFontFile(pszPath) {}
     LPCWSTR GetTypeDescription() override;
+    // The module description, read from the file on every call.
     HRESULT GetFontName(std::wstring& strName) override;
 };
 

@@ -19,7 +19,6 @@ using namespace orv::kernel;
 
 namespace {
 
-constexpr HRESULT kHrServerFileNotInstalled = static_cast<HRESULT>(0x800407D1L);
 constexpr size_t kCheckInfoRecords = 3;
 
 // Record 0: the source's version when it is a versioned module that has one,
@@ -94,7 +93,7 @@ HRESULT DoInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* info)
     hr = file->Install(target, info->dwFlags);
     info->lpOrvCheckInfo = nullptr;
     // Recording never changes the result.
-    if (SUCCEEDED(hr) || hr == kWexKrHrFileInUse || hr == kHrServerFileNotInstalled) RecordCheckInfo(file.Get(), info);
+    if (SUCCEEDED(hr) || hr == kWexKrHrFileInUse || hr == kWexKrHrServerNotInstalled) RecordCheckInfo(file.Get(), info);
     return hr;
 }
 

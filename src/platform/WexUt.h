@@ -17,8 +17,8 @@ enum WexFileKind : int {
     WEX_KIND_PROGRAM = 0,       // PE image without the DLL characteristic
     WEX_KIND_LIBRARY = 1,       // PE image with IMAGE_FILE_DLL
     WEX_KIND_TYPELIB = 2,       // type library file ("MSFT" or "SLTG" header)
-    WEX_KIND_TRUETYPE = 3,      // TrueType / OpenType font or collection
-    WEX_KIND_RASTERFONT = 4,    // NE module (font resource file, ".fon")
+    WEX_KIND_TRUETYPE = 3,      // TrueType / OpenType font or collection, with a table directory
+    WEX_KIND_RASTERFONT = 4,    // NE module holding font resources (font resource file, ".fon")
     WEX_KIND_REGISTRYFILE = 5,  // offline registration script (".reg", ".cor")
     WEX_KIND_DATA = 6,          // anything else
 };

@@ -146,6 +146,9 @@ TEST_F(KernelFiles, InstallFileRecordsCheckInfo) {
         EXPECT_NE(SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, target.c_str(), nullptr, nullptr, nullptr), ERROR_SUCCESS);
         EXPECT_TRUE(NoTemporaryCopies(dir.Path()));
     }
+    // InstallFile registers the in-process server (its entry point leaves a key): expected here.
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\OrvTest\\files_regsrv"));
+    SHDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OrvTest\\files_regsrv");
     InstallRecord failed(Fixture(L"v1.dll"), Path(L"bad?name.txt"));
     EXPECT_EQ(m_kernel->InstallFile(failed.Get()), HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
     EXPECT_EQ(failed.Get()->lpOrvCheckInfo, nullptr);

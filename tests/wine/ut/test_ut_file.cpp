@@ -48,6 +48,7 @@ TEST(WexFile, GetType) {
         {L"SCRIPT.COR", script, WEX_KIND_REGISTRYFILE},
         {L"empty.Reg", "", WEX_KIND_REGISTRYFILE},
         {L"script.reg.txt", script, WEX_KIND_DATA},
+        {L"sfnt tag, no table directory.ttf", std::string("\0\1\0\0", 4) + std::string(60, 'x'), WEX_KIND_DATA},
     };
     TempDir temp;
     for (const auto& row : made) {
