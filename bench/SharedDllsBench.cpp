@@ -134,9 +134,4 @@ bool ReadSharedDllsResult(const std::wstring& resultFile, SharedDllsFigures* fig
     return ok;
 }
 
-double DependencyWalkMs(const std::wstring&, size_t, size_t, size_t* unresolved) {
-    *unresolved = 0;
-    return -1;
-}
-
 }  // namespace orvbench

@@ -41,3 +41,6 @@ size_t ReadExportTable(LPCWSTR pszPath, orv::ExportSet& exports);
 // name, or by ordinal in decimal). Returns the number of imported functions;
 // 0 when the file is not an accepted image or imports nothing.
 size_t ReadImportTable(LPCWSTR pszPath, std::vector<orv::ImportedModule>& modules);
+
+// ReadImportTable and ReadExportTable of one file mapped once.
+void ReadImportAndExportTables(LPCWSTR pszPath, std::vector<orv::ImportedModule>& modules, orv::ExportSet& exports);
