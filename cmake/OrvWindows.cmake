@@ -10,6 +10,16 @@ set(ORV_BIN_DIR ${CMAKE_BINARY_DIR}/bin)
 set(ORV_FIXTURES_DIR ${CMAKE_BINARY_DIR}/fixtures)
 file(MAKE_DIRECTORY ${ORV_FIXTURES_DIR})
 
+# orv_product_module(<target>): a module of the release. Windows XP (5.1) is
+# the oldest system the release runs on: the module carries the stand-in for
+# the one function the compiler's thread library needs from a later system
+# (src/platform/TickCount64.c), and the x86 tree's test "x86.imports" checks
+# its imports against tests/static/xp_imports.txt.
+function(orv_product_module target)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/TickCount64.c)
+  set_property(GLOBAL APPEND PROPERTY ORV_PRODUCT_MODULES ${target})
+endfunction()
+
 # orv_fixture_module(NAME <file name without extension> KIND DLL|EXE
 #                    SOURCES ... [DEF file.def] [RC file.rc] [LIBS ...] [DIR subdir])
 # Builds a small module into the fixtures folder. Fixtures get no static runtime

@@ -24,6 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t exportCount = orv::ReadExportTable(data, size, magic, exports);
         Check(exports.count(L"prior") == 1);
         Check(accepted ? exportCount == exports.size() : exportCount == 0 && exports.size() == 1);
+        // At most 65,536 names and 65,536 ordinals (16-bit slots), whatever the counts say.
+        Check(exports.size() <= 1 + 2 * 0x10000);
 
         std::vector<orv::ImportedModule> modules(1);
         const size_t functionCount = orv::ReadImportTable(data, size, magic, modules);

@@ -28,7 +28,6 @@ struct VersionApi {
     VerQueryValueWFn query = nullptr;
 };
 
-INIT_ONCE g_versionApiOnce = INIT_ONCE_STATIC_INIT;
 VersionApi g_versionApi;
 
 template <typename Fn>
@@ -36,27 +35,29 @@ Fn ProcAddress(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-BOOL CALLBACK LoadVersionApi(PINIT_ONCE, PVOID, PVOID*) {
+bool LoadVersionApi() {
     WCHAR path[MAX_PATH];
     const LPCWSTR sysDir = CWexSystem::GetSysDir();
     const size_t dirLen = wcslen(sysDir);
     static const WCHAR kName[] = L"\\version.dll";
-    if (dirLen == 0 || dirLen + ARRAYSIZE(kName) > MAX_PATH) return TRUE;
+    if (dirLen == 0 || dirLen + ARRAYSIZE(kName) > MAX_PATH) return true;
     memcpy(path, sysDir, dirLen * sizeof(WCHAR));
     memcpy(path + dirLen, kName, sizeof(kName));
     // Kept for the life of the process: the library is never unloaded from DllMain.
     HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (!module) return TRUE;
+    if (!module) return true;
     VersionApi api;
     api.getSize = ProcAddress<GetFileVersionInfoSizeWFn>(module, "GetFileVersionInfoSizeW");
     api.getInfo = ProcAddress<GetFileVersionInfoWFn>(module, "GetFileVersionInfoW");
     api.query = ProcAddress<VerQueryValueWFn>(module, "VerQueryValueW");
     if (api.getSize && api.getInfo && api.query) g_versionApi = api;
-    return TRUE;
+    return true;
 }
 
 const VersionApi* GetVersionApi() {
-    InitOnceExecuteOnce(&g_versionApiOnce, LoadVersionApi, nullptr, nullptr);
+    // Loaded by the first caller; callers on other threads wait for it.
+    static const bool loaded = LoadVersionApi();
+    (void)loaded;
     return g_versionApi.query ? &g_versionApi : nullptr;
 }
 
@@ -153,7 +154,8 @@ int CWexFile::GetType(LPCWSTR pszPath) {
     if (!PathFits(pszPath)) return WEX_KIND_DATA;
     orv::UniqueFile file(CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return WEX_KIND_DATA;
+    // A device (a serial port, a console) is never read: a read could wait for ever.
+    if (!file || GetFileType(file.Get()) != FILE_TYPE_DISK) return WEX_KIND_DATA;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.Get(), &size)) return WEX_KIND_DATA;
 

@@ -7,6 +7,8 @@
 
 #include "UtCommon.h"
 #include "core/CommandLine.h"
+#include "platform/Raii.h"
+#include "platform/TextCase.h"
 
 using orv::ut::PathFits;
 
@@ -77,6 +79,94 @@ bool Canonical(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
     return true;
 }
 
+// Full path with forward slashes as backslashes, no trailing backslash (but
+// for a drive's root), and "\\?\X:\", "\\.\X:\" and "\\?\UNC\" spelled as the
+// plain forms they stand for. False for a path that is empty or too long.
+bool FullForm(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
+    out[0] = 0;
+    if (!PathFits(path) || path[0] == 0) return false;
+    WCHAR full[MAX_PATH];
+    const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return false;
+    for (WCHAR* p = full; *p; ++p)
+        if (*p == L'/') *p = L'\\';
+    const bool prefixed = wcsncmp(full, L"\\\\?\\", 4) == 0 || wcsncmp(full, L"\\\\.\\", 4) == 0;
+    if (prefixed && full[4] != 0 && full[5] == L':' && full[6] == L'\\') {
+        wcscpy(out, full + 4);
+    } else if (wcsncmp(full, L"\\\\?\\", 4) == 0 && wcslen(full) >= 8 &&
+               orv::EqualIgnoringCase(full + 4, 4, L"UNC\\", 4)) {
+        out[0] = L'\\';
+        wcscpy(out + 1, full + 7);  // "\\?\UNC\server" -> "\\server"
+    } else {
+        wcscpy(out, full);
+    }
+    size_t len = wcslen(out);
+    const bool driveRoot = len == 3 && out[1] == L':';
+    if (len > 1 && out[len - 1] == L'\\' && !driveRoot) out[--len] = 0;
+    return true;
+}
+
+// ntdll's NtQueryInformationFile: a file's index without the volume query of
+// GetFileInformationByHandle, which costs several times the open under Wine.
+// Null where there is none (Windows 9x).
+using QueryInformationFileFn = LONG(WINAPI*)(HANDLE, void* ioStatus, void* info, ULONG length, int infoClass);
+QueryInformationFileFn QueryInformationFile() {
+    static const QueryInformationFileFn fn = [] {
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");  // in every NT process: nothing is loaded
+        return ntdll ? reinterpret_cast<QueryInformationFileFn>(
+                           reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")))
+                     : nullptr;
+    }();
+    return fn;
+}
+
+// The file index of an open file (0: none known).
+ULONGLONG IndexOf(HANDLE file) {
+    if (const QueryInformationFileFn query = QueryInformationFile()) {
+        struct { ULONG_PTR status, information; } io = {0, 0};  // IO_STATUS_BLOCK
+        LARGE_INTEGER index;
+        index.QuadPart = 0;
+        constexpr int kFileInternalInformation = 6;
+        if (query(file, &io, &index, sizeof(index), kFileInternalInformation) >= 0)
+            return static_cast<ULONGLONG>(index.QuadPart);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return 0;
+    return (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+enum class Identity { kSame, kDifferent, kUnknown };
+
+// Whether two existing files or folders are one, by the file system: one
+// file reads the same through every name, and two names of one file give
+// the same volume serial number and file index. Each is opened for its
+// attributes only and with every sharing mode, so no holder keeps it from
+// being asked. kUnknown when either is missing or cannot be asked, or when
+// the file system gives no index (some network file systems give 0).
+Identity IdentityOf(LPCWSTR a, LPCWSTR b) {
+    WIN32_FILE_ATTRIBUTE_DATA da, db;
+    // b first: in an install it is the target, the one more often missing.
+    if (!GetFileAttributesExW(b, GetFileExInfoStandard, &db) || !GetFileAttributesExW(a, GetFileExInfoStandard, &da))
+        return Identity::kUnknown;
+    if (da.nFileSizeHigh != db.nFileSizeHigh || da.nFileSizeLow != db.nFileSizeLow ||
+        CompareFileTime(&da.ftLastWriteTime, &db.ftLastWriteTime) != 0)
+        return Identity::kDifferent;
+    const auto open = [](LPCWSTR path) {
+        return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    orv::UniqueFile fa(open(a)), fb(open(b));
+    if (!fa || !fb) return Identity::kUnknown;
+    const ULONGLONG indexA = IndexOf(fa.Get()), indexB = IndexOf(fb.Get());
+    if (indexA == 0 || indexB == 0) return Identity::kUnknown;
+    if (indexA != indexB) return Identity::kDifferent;
+    // One index on two volumes would be two files.
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (!GetFileInformationByHandle(fa.Get(), &ia) || !GetFileInformationByHandle(fb.Get(), &ib))
+        return Identity::kUnknown;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber ? Identity::kSame : Identity::kDifferent;
+}
+
 // Copies text (shorter than cch) into out.
 void CopyInto(LPWSTR out, LPCWSTR text, size_t len) { memcpy(out, text, (len + 1) * sizeof(WCHAR)); }
 
@@ -84,8 +174,21 @@ void CopyInto(LPWSTR out, LPCWSTR text, size_t len) { memcpy(out, text, (len + 1
 
 BOOL CWexPath::PathIsEqual(LPCWSTR pszPath1, LPCWSTR pszPath2) {
     WCHAR a[MAX_PATH], b[MAX_PATH];
-    if (!Canonical(pszPath1, a) || !Canonical(pszPath2, b)) return FALSE;
-    return wcscmp(a, b) == 0;
+    if (!FullForm(pszPath1, a) || !FullForm(pszPath2, b)) return FALSE;
+    if (orv::EqualIgnoringCase(a, b)) return TRUE;
+    // Other texts may still name one file: another drive letter onto the same
+    // folder, a share of a local folder, a hard link. When both exist, the
+    // file system says.
+    switch (IdentityOf(a, b)) {
+    case Identity::kSame: return TRUE;
+    case Identity::kDifferent: return FALSE;
+    case Identity::kUnknown: break;
+    }
+    // Otherwise the texts decide, with long names where a short one may hide.
+    if (!wcschr(a, L'~') && !wcschr(b, L'~')) return FALSE;
+    WCHAR longA[MAX_PATH], longB[MAX_PATH];
+    if (!Canonical(a, longA) || !Canonical(b, longB)) return FALSE;
+    return wcscmp(longA, longB) == 0;
 }
 
 BOOL CWexPath::ArgumentsEqual(LPCWSTR pszArgs1, LPCWSTR pszArgs2) {
@@ -94,10 +197,7 @@ BOOL CWexPath::ArgumentsEqual(LPCWSTR pszArgs1, LPCWSTR pszArgs2) {
         const std::vector<std::wstring> b = orv::SplitArguments(pszArgs2);
         if (a.size() != b.size()) return FALSE;
         for (size_t i = 0; i < a.size(); ++i) {
-            if (a[i].size() > 0x7FFFFFFF || b[i].size() > 0x7FFFFFFF) return FALSE;
-            if (CompareStringOrdinal(a[i].c_str(), static_cast<int>(a[i].size()), b[i].c_str(),
-                                     static_cast<int>(b[i].size()), TRUE) != CSTR_EQUAL)
-                return FALSE;
+            if (!orv::EqualIgnoringCase(a[i].c_str(), a[i].size(), b[i].c_str(), b[i].size())) return FALSE;
         }
         return TRUE;
     } catch (...) {

@@ -14,7 +14,6 @@ struct SystemDirs {
     WCHAR commonFiles[MAX_PATH];
 };
 
-INIT_ONCE g_dirsOnce = INIT_ONCE_STATIC_INIT;
 SystemDirs g_dirs;
 
 // A folder's text as the library hands it out: no trailing backslash, but for a drive's root.
@@ -65,7 +64,7 @@ bool ReadPathValue(HKEY root, LPCWSTR subKey, LPCWSTR name, WCHAR* out) {
     return out[0] != 0;
 }
 
-BOOL CALLBACK ComputeDirs(PINIT_ONCE, PVOID, PVOID*) {
+bool ComputeDirs() {
     KeepIfFits(g_dirs.system, GetSystemDirectoryW(g_dirs.system, MAX_PATH));
 
     // The shared Windows folder, also on a terminal server where GetWindowsDirectory is per user.
@@ -78,11 +77,13 @@ BOOL CALLBACK ComputeDirs(PINIT_ONCE, PVOID, PVOID*) {
         const DWORD n = GetEnvironmentVariableW(L"CommonProgramFiles", g_dirs.commonFiles, MAX_PATH);
         KeepIfFits(g_dirs.commonFiles, n);
     }
-    return TRUE;
+    return true;
 }
 
 const SystemDirs& Dirs() {
-    InitOnceExecuteOnce(&g_dirsOnce, ComputeDirs, nullptr, nullptr);
+    // Computed by the first caller; callers on other threads wait for it.
+    static const bool computed = ComputeDirs();
+    (void)computed;
     return g_dirs;
 }
 

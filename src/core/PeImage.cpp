@@ -21,6 +21,11 @@ constexpr uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 constexpr uint64_t kFileHeaderSize = 20;
 constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kImportDescriptorSize = 20;
+// Ordinals are 16-bit: no import can reach a function slot beyond the
+// 65,536th, and the name ordinal table points only into those. A count
+// beyond that is forged; the walk stops there, so such an export table costs
+// no more than a real one.
+constexpr uint32_t kMaxReachableExports = 0x10000;
 
 // A walk reads at most this many bytes per byte of the image (plus a floor)
 // before it counts as broken. A well-formed table reads each of its bytes
@@ -199,6 +204,8 @@ void WalkExports(const View& view, const PeImageHeaders& headers, const Text& te
         !dir.Read32(at + 24, nameCount) || !dir.Read32(at + 28, functionsRva) ||
         !dir.Read32(at + 32, namesRva) || !dir.Read32(at + 36, ordinalsRva))
         return;
+    if (nameCount > kMaxReachableExports) nameCount = kMaxReachableExports;
+    if (functionCount > kMaxReachableExports) functionCount = kMaxReachableExports;
     for (uint32_t i = 0; i < nameCount; ++i) {
         uint32_t nameRva;
         std::string_view name;

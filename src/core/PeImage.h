@@ -72,7 +72,8 @@ bool ReadImageHeaders(const void* view, size_t size, uint16_t magic,
 // Adds the module's exports to `exports`. Returns 0 when the header check
 // fails (the set is left as it was), otherwise the set's size, earlier
 // entries included. A module without an export directory, or whose export
-// directory lies in no section, adds nothing.
+// directory lies in no section, adds nothing. Only the first 65,536 function
+// slots and names are read: no 16-bit ordinal reaches further.
 size_t ReadExportTable(const void* view, size_t size, uint16_t magic, ExportSet& exports,
                        const PeTextConverter& text = PeTextConverter()) noexcept;
 

@@ -63,8 +63,8 @@
 //    backslashes included); the key holder skips empty components.
 //
 // Conversion of bytes to characters: the format's rule is one character per
-// byte with the same code (Latin-1); that is the default converter. The
-// applier may pass a converter for the thread's ANSI code page instead.
+// byte with the same code (Latin-1); that is the default converter, and the
+// one the applier uses. Tests may pass others.
 //
 // What the applier does with a section, in file order:
 //   header.status InvalidTopKey  -> "Found invalid top key %s: Skipping this key"

@@ -36,7 +36,7 @@ bool IsLineAbout(std::wstring_view line, std::wstring_view target) {
 
 }  // namespace
 
-bool MakeTemporaryCopyPath(std::wstring_view target, std::wstring& out) {
+bool MakeTemporaryCopyPath(std::wstring_view target, std::wstring& out, size_t maxChars) {
     out.clear();
     std::wstring_view rest = target;
     std::wstring_view drive;
@@ -58,8 +58,7 @@ bool MakeTemporaryCopyPath(std::wstring_view target, std::wstring& out) {
     const std::wstring_view ext = dot == std::wstring_view::npos ? std::wstring_view() : name.substr(dot);
     if (folder.size() > kMaxPartChars || base.size() > kMaxPartChars || ext.size() > kMaxPartChars) return false;
     static constexpr std::wstring_view kSuffix = L"_orvtmp";
-    if (drive.size() + folder.size() + base.size() + kSuffix.size() + ext.size() > kMaxPathChars) return false;
-    out.reserve(kMaxPathChars);
+    if (drive.size() + folder.size() + base.size() + kSuffix.size() + ext.size() > maxChars) return false;
     out.append(drive).append(folder).append(base).append(kSuffix).append(ext);
     return true;
 }

@@ -23,8 +23,8 @@ inline constexpr size_t kMaxPathChars = 259;
 // "C:\App\lib.dll" gives "C:\App\lib_orvtmp.dll", "C:\App\README" gives
 // "C:\App\README_orvtmp". False (out empty) when the folder, base name or
 // extension is longer than 255 characters or the result is longer than
-// kMaxPathChars.
-bool MakeTemporaryCopyPath(std::wstring_view target, std::wstring& out);
+// maxChars.
+bool MakeTemporaryCopyPath(std::wstring_view target, std::wstring& out, size_t maxChars = kMaxPathChars);
 
 // The file-name part of a path: the text after its last '\' or '/' (the whole
 // text when there is none).

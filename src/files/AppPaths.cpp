@@ -6,6 +6,7 @@
 
 #include "platform/KrLog.h"
 #include "platform/Raii.h"
+#include "registry/RegistryApi.h"
 
 namespace orv::files {
 namespace {
@@ -35,8 +36,8 @@ HRESULT RegisterAppPath(LPCWSTR pszTarget, LPCWSTR pszAppPaths) {
         HRESULT hr = AppPathKeyOf(pszTarget, keyName);
         if (FAILED(hr)) return hr;
         UniqueHKey key;
-        LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0,
-                                      KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, key.Put(), nullptr);
+        LONG status = RegistryCalls().pfnCreateKeyEx(HKEY_LOCAL_MACHINE, keyName.c_str(), 0, nullptr, 0,
+                                                     KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, key.Put(), nullptr);
         if (status != ERROR_SUCCESS) return HResultFromWin32(status);
         status = SetString(key.Get(), nullptr, pszTarget);
         if (status != ERROR_SUCCESS) return HResultFromWin32(status);
@@ -58,7 +59,7 @@ HRESULT UnregisterAppPath(LPCWSTR pszPath) {
         std::wstring keyName;
         HRESULT hr = AppPathKeyOf(pszPath, keyName);
         if (FAILED(hr)) return hr;
-        const LONG status = SHDeleteKeyW(HKEY_LOCAL_MACHINE, keyName.c_str());
+        const LONG status = static_cast<LONG>(RegistryCalls().pfnSHDeleteKey(HKEY_LOCAL_MACHINE, keyName.c_str()));
         if (status == ERROR_SUCCESS) return S_OK;
         if (status == ERROR_FILE_NOT_FOUND) return S_FALSE;
         return HResultFromWin32(status);

@@ -5,8 +5,10 @@
 // the target under a temporary name and then renamed onto it, so a copy that
 // fails (disk full, unreadable source) leaves the previous file as it was.
 // A target in use gets the ladder: attributes off, a second attempt, and a
-// third in which the delete of the target decides, once the new copy waits
-// beside it.
+// third in which, once the new copy waits beside it, the target is renamed
+// aside, the copy takes its name and only then is the previous file deleted
+// (a rename works on a file others hold open with delete sharing, where a
+// delete would only mark it and leave the name taken).
 #include <shlwapi.h>
 
 #include "files/DirectoryMarkers.h"
@@ -58,6 +60,8 @@ void ClearInUseAttributes(LPCWSTR target) {
 
 HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
+    const HRESULT hrTarget = RefuseIfFolder(pszTarget);
+    if (FAILED(hrTarget)) return hrTarget;
     if (IsSameFile(m_szPath, pszTarget)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
@@ -103,26 +107,30 @@ HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
         return S_OK;
     }
 
-    // Last attempt: the new copy first, then the delete of the target decides.
+    // Last attempt: with the complete new copy beside it, the target leaves
+    // its name and the copy takes it; the previous file goes only then.
     TemporaryCopy copy;
     if (copy.Create(m_szPath, pszTarget) != ERROR_SUCCESS) {
         // Nothing was deleted: the previous file stays.
         LogError(L"File could not be replaced");
         return kWexKrHrFileInUse;
     }
-    if (!DeleteFileW(pszTarget)) {
-        LogError(L"File could not be replaced");
-        return kWexKrHrFileInUse;
-    }
-    LogInfo(L"DeleteFile succeeded");
-    if (copy.MoveOnto(pszTarget) == ERROR_SUCCESS) {
+    switch (copy.SwapInto(pszTarget)) {
+    case TemporaryCopy::Swap::kReplaced:
+        LogInfo(L"DeleteFile succeeded");
         ClearReadOnly(pszTarget);
         LogInfo(L"'%s' successfully copied to '%s', after deleting destination file", m_szPath, pszTarget);
         return S_OK;
+    case TemporaryCopy::Swap::kTargetAside:
+        LogError(L"A file was deleted but was not replaced, because the file could not be copied. This might lead to "
+                 L"inconsistent installation status! Fix the access problem and reinstall before you use the "
+                 L"application!");
+        LogError(L"Previous file kept as '%s'", copy.AsidePath());
+        break;
+    case TemporaryCopy::Swap::kTargetStays:
+    case TemporaryCopy::Swap::kTargetRestored:
+        break;
     }
-    LogError(L"A file was deleted but was not replaced, because the file could not be copied. This might lead to "
-             L"inconsistent installation status! Fix the access problem and reinstall before you use the "
-             L"application!");
     LogError(L"File could not be replaced");
     return kWexKrHrFileInUse;
 }

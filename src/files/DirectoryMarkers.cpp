@@ -6,6 +6,7 @@
 #include "files/FileModel.h"
 #include "platform/KrLog.h"
 #include "platform/Raii.h"
+#include "platform/TextCase.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ Contents Examine(LPCWSTR folder) {
     bool marker = false;
     do {
         if (entry.cFileName[0] == L'.') continue;
-        if (CompareStringOrdinal(entry.cFileName, -1, kWexKrFolderMarker, -1, TRUE) != CSTR_EQUAL)
+        if (!orv::EqualIgnoringCase(entry.cFileName, kWexKrFolderMarker))
             return Contents::kForeign;
         marker = true;
     } while (FindNextFileW(find.Get(), &entry));

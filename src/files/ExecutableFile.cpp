@@ -3,7 +3,7 @@
 //
 // Copies go through the same complete-copy-then-rename step as the data-file
 // rule. The in-use sequence is this rule's own: attributes off, then, with the
-// new copy waiting beside the target, its delete and a single rename.
+// new copy waiting beside the target, the swap of the two names.
 #include <shlwapi.h>
 
 #include "files/FileModel.h"
@@ -54,6 +54,8 @@ void WarnOnSizeDifference(LPCWSTR source, LPCWSTR target) {
 
 HRESULT CWexKrExecutableFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
+    const HRESULT hrTarget = RefuseIfFolder(pszTarget);
+    if (FAILED(hrTarget)) return hrTarget;
     if (IsSameFile(m_szPath, pszTarget)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
@@ -124,16 +126,18 @@ HRESULT CWexKrExecutableFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
             SetFileAttributesW(pszTarget,
                                AttributesWithout(attributes, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
     }
-    // The delete only happens once the complete new copy waits beside the
-    // target; its failure is not logged and does not stop the rename.
+    // The previous file leaves its name only once the complete new copy waits
+    // beside it, and is deleted only once the copy has taken the name.
     TemporaryCopy copy;
     if (copy.Create(m_szPath, pszTarget) == ERROR_SUCCESS) {
-        if (DeleteFileW(pszTarget)) LogInfo(L"DeleteFile succeeded");
-        if (copy.MoveOnto(pszTarget) == ERROR_SUCCESS) {
+        const TemporaryCopy::Swap swap = copy.SwapInto(pszTarget);
+        if (swap == TemporaryCopy::Swap::kReplaced) {
+            LogInfo(L"DeleteFile succeeded");
             ClearReadOnly(pszTarget);
             LogInfo(L"'%s' successfully copied to '%s', finally", m_szPath, pszTarget);
             return S_OK;
         }
+        if (swap == TemporaryCopy::Swap::kTargetAside) LogError(L"Previous file kept as '%s'", copy.AsidePath());
     }
     LogWarning(L"Target file seems to be in use: cannot overwrite");
     return kWexKrHrFileInUse;

@@ -34,6 +34,12 @@ constexpr HRESULT kWexKrHrFileInUse = static_cast<HRESULT>(0x800407D0L);
 constexpr HRESULT kWexKrHrServerNotInstalled = static_cast<HRESULT>(0x800407D1L);
 // HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE): a path that does not fit MAX_PATH.
 constexpr HRESULT kWexKrHrPathTooLong = static_cast<HRESULT>(0x800700CEL);
+// A path that names no regular disk file. A folder or a drive root:
+// HRESULT_FROM_WIN32(ERROR_DIRECTORY_NOT_SUPPORTED). A device (CON, NUL,
+// COM1, ...): HRESULT_FROM_WIN32(ERROR_INVALID_NAME).
+constexpr DWORD kWexKrErrorDirectoryNotSupported = 336;  // ERROR_DIRECTORY_NOT_SUPPORTED
+constexpr HRESULT kWexKrHrNotAFileFolder = static_cast<HRESULT>(0x80070150L);
+constexpr HRESULT kWexKrHrNotAFileDevice = static_cast<HRESULT>(0x8007007BL);
 
 class CWexKrFile {
 public:

@@ -6,6 +6,7 @@
 #include "files/DirectoryMarkers.h"
 #include "files/FileModel.h"
 #include "platform/KrLog.h"
+#include "platform/TextCase.h"
 #include "platform/WexUt.h"
 
 namespace orv::files {
@@ -35,27 +36,54 @@ void LongNameOf(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
     }
 }
 
+bool IsSameFile(LPCWSTR path1, LPCWSTR path2) {
+    if (!PathFits(path1) || !PathFits(path2) || !*path1 || !*path2) return false;
+    return CWexPath::PathIsEqual(path1, path2) != FALSE;
+}
+
 namespace {
 
-// Full path without a trailing backslash (a drive's root keeps it).
-bool FullForm(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
-    const DWORD n = GetFullPathNameW(path, MAX_PATH, out, nullptr);
-    if (n == 0 || n >= MAX_PATH) return false;
-    size_t len = n;
-    const bool driveRoot = len == 3 && out[1] == L':';
-    if (len > 1 && out[len - 1] == L'\\' && !driveRoot) out[--len] = 0;
-    return true;
+HRESULT RefuseFolder(LPCWSTR path) {
+    LogWin32Format(WEX_SEV_ERROR, kWexKrErrorDirectoryNotSupported, L"Not a file: '%s' is a folder or a drive root",
+                   path);
+    return kWexKrHrNotAFileFolder;
+}
+
+HRESULT RefuseDevice(LPCWSTR path) {
+    LogWin32Format(WEX_SEV_ERROR, ERROR_INVALID_NAME, L"Not a file: '%s' is a device", path);
+    return kWexKrHrNotAFileDevice;
+}
+
+bool StartsWithIgnoringCase(LPCWSTR text, LPCWSTR prefix) {
+    const size_t n = wcslen(prefix);
+    return wcslen(text) >= n && EqualIgnoringCase(text, n, prefix, n);
+}
+
+// The system's full form of a device name: "\\.\" and a name without a
+// folder ("\\.\COM1", "\\.\nul", "\\.\C:"), or a pipe or mailslot. The
+// reserved names (CON, NUL, COM1, LPT1, ... in any folder, with any
+// extension) come back from GetFullPathNameW in this form.
+bool IsDeviceForm(LPCWSTR full) {
+    if (wcsncmp(full, L"\\\\.\\", 4) != 0) return false;
+    const LPCWSTR rest = full + 4;
+    return !wcschr(rest, L'\\') || StartsWithIgnoringCase(rest, L"pipe\\") ||
+           StartsWithIgnoringCase(rest, L"mailslot\\");
 }
 
 }  // namespace
 
-bool IsSameFile(LPCWSTR path1, LPCWSTR path2) {
-    if (!PathFits(path1) || !PathFits(path2) || !*path1 || !*path2) return false;
-    WCHAR full1[MAX_PATH], full2[MAX_PATH];
-    if (!FullForm(path1, full1) || !FullForm(path2, full2)) return false;
-    // The current folder may bring a short element into a relative path.
-    if (wcschr(full1, L'~') || wcschr(full2, L'~')) return CWexPath::PathIsEqual(path1, path2) != FALSE;
-    return CompareStringOrdinal(full1, -1, full2, -1, TRUE) == CSTR_EQUAL;
+HRESULT RefuseIfFolder(LPCWSTR path) {
+    const DWORD attributes = path ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return RefuseFolder(path);
+    return S_OK;
+}
+
+HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed) {
+    if (!path || !*path) return S_OK;
+    WCHAR full[MAX_PATH];
+    const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
+    if (n > 0 && n < MAX_PATH && IsDeviceForm(full)) return RefuseDevice(path);
+    return folderAllowed ? S_OK : RefuseIfFolder(path);
 }
 
 bool IsInUseError(DWORD error) {
@@ -106,6 +134,26 @@ HRESULT PrepareTargetFolder(LPCWSTR target) {
     return S_OK;
 }
 
+bool ExtendedLengthPath(LPCWSTR path, WCHAR* out, size_t cchOut) {
+    if (cchOut == 0) return false;
+    out[0] = 0;
+    WCHAR full[kTemporaryPathChars];
+    const DWORD n = GetFullPathNameW(path, kTemporaryPathChars, full, nullptr);
+    if (n == 0 || n >= kTemporaryPathChars) return false;
+    LPCWSTR prefix = L"\\\\?\\";
+    LPCWSTR rest = full;
+    if (wcsncmp(full, L"\\\\?\\", 4) == 0 || wcsncmp(full, L"\\\\.\\", 4) == 0) {
+        rest = full + 4;
+    } else if (full[0] == L'\\' && full[1] == L'\\') {
+        prefix = L"\\\\?\\UNC\\";
+        rest = full + 2;
+    }
+    if (wcslen(prefix) + wcslen(rest) >= cchOut) return false;
+    wcscpy(out, prefix);
+    wcscat(out, rest);
+    return true;
+}
+
 namespace {
 
 LONG g_temporaryCounter = 0;
@@ -120,34 +168,68 @@ void TemporaryName(WCHAR (&name)[16]) {
     name[15] = 0;
 }
 
-// folder + name (folder as PathRemoveFileSpecW leaves it: empty, "X:", "X:\" or "X:\dir").
-bool JoinInFolder(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[MAX_PATH]) {
+// folder + name (folder as PathRemoveFileSpecW leaves it: empty, "X:", "X:\"
+// or "X:\dir"). When that does not fit MAX_PATH, the "\\?\" form of the full
+// path, which the file functions take beyond MAX_PATH: Windows makes folders
+// of up to 248 characters, leaving no room under MAX_PATH for a longer name
+// than the one already in them.
+bool JoinInFolder(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[kTemporaryPathChars]) {
     const size_t folderLen = wcslen(folder);
+    const size_t nameLen = wcslen(name);
     const bool separator = folderLen > 0 && folder[folderLen - 1] != L'\\' && folder[folderLen - 1] != L':';
-    const size_t total = folderLen + (separator ? 1 : 0) + wcslen(name);
-    if (total >= MAX_PATH) return false;
-    wcscpy(out, folder);
-    if (separator) wcscat(out, L"\\");
+    if (folderLen + (separator ? 1 : 0) + nameLen < MAX_PATH) {
+        wcscpy(out, folder);
+        if (separator) wcscat(out, L"\\");
+        wcscat(out, name);
+        return true;
+    }
+    if (!ExtendedLengthPath(folder, out, kTemporaryPathChars)) return false;
+    const size_t len = wcslen(out);
+    const bool slash = len > 0 && out[len - 1] != L'\\';
+    if (len + (slash ? 1 : 0) + nameLen >= kTemporaryPathChars) return false;
+    if (slash) wcscat(out, L"\\");
     wcscat(out, name);
     return true;
+}
+
+// A temporary name in target's folder that nothing has now.
+bool FreeTemporaryPath(LPCWSTR target, WCHAR (&out)[kTemporaryPathChars]) {
+    out[0] = 0;
+    WCHAR folder[MAX_PATH];
+    if (!FolderOf(target, folder)) return false;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        WCHAR name[16];
+        TemporaryName(name);
+        if (!JoinInFolder(folder, name, out)) break;
+        if (GetFileAttributesW(out) == INVALID_FILE_ATTRIBUTES) return true;
+    }
+    out[0] = 0;
+    return false;
+}
+
+// The previous file, once the new one has its name: deleted now, or by the
+// system when its last handle closes, else at the next restart.
+void DeletePreviousFile(LPCWSTR aside) {
+    const DWORD attributes = GetFileAttributesW(aside);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(aside, AttributesWithout(attributes, FILE_ATTRIBUTE_READONLY));
+    if (DeleteFileW(aside)) return;
+    const DWORD error = GetLastError();
+    if (MoveFileExW(aside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        LogInfo(L"Previous file kept as '%s' until the next restart, which deletes it", aside);
+        return;
+    }
+    LogWin32Format(WEX_SEV_WARNING, error, L"Previous file kept as '%s': it could not be deleted", aside);
 }
 
 }  // namespace
 
 DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target) {
     Discard();
-    WCHAR folder[MAX_PATH];
-    if (!FolderOf(target, folder)) return ERROR_FILENAME_EXCED_RANGE;
     // A name taken by somebody else is never touched: the copy only ever
     // creates a new file, and a collision tries the next name.
     for (int attempt = 0; attempt < 64; ++attempt) {
-        WCHAR name[16];
-        TemporaryName(name);
-        if (!JoinInFolder(folder, name, m_szPath)) {
-            m_szPath[0] = 0;
-            return ERROR_FILENAME_EXCED_RANGE;
-        }
-        if (GetFileAttributesW(m_szPath) != INVALID_FILE_ATTRIBUTES) continue;
+        if (!FreeTemporaryPath(target, m_szPath)) return ERROR_FILENAME_EXCED_RANGE;
         if (CopyFileW(source, m_szPath, TRUE)) {
             m_bLive = true;
             return ERROR_SUCCESS;
@@ -178,6 +260,27 @@ DWORD TemporaryCopy::MoveOnto(LPCWSTR target) {
     const DWORD error = GetLastError();
     Discard();
     return error ? error : ERROR_GEN_FAILURE;
+}
+
+TemporaryCopy::Swap TemporaryCopy::SwapInto(LPCWSTR target) {
+    m_szAside[0] = 0;
+    if (!m_bLive) return Swap::kTargetStays;
+    WCHAR aside[kTemporaryPathChars];
+    // A plain rename: it never replaces, so a name taken meanwhile fails it.
+    if (!FreeTemporaryPath(target, aside) || !MoveFileExW(target, aside, 0)) {
+        Discard();
+        return Swap::kTargetStays;
+    }
+    if (MoveFileExW(m_szPath, target, 0)) {
+        m_bLive = false;
+        m_szPath[0] = 0;
+        DeletePreviousFile(aside);
+        return Swap::kReplaced;
+    }
+    Discard();
+    if (MoveFileExW(aside, target, 0)) return Swap::kTargetRestored;
+    wcscpy(m_szAside, aside);
+    return Swap::kTargetAside;
 }
 
 void TemporaryCopy::Discard() {

@@ -14,10 +14,24 @@ HRESULT RefusePathTooLong(LPCWSTR path);
 // '~' can be a short name; a path without one is its own long form, and the
 // file system is asked only for the others.
 void LongNameOf(LPCWSTR path, WCHAR (&out)[MAX_PATH]);
-// CWexPath::PathIsEqual: both paths name the same file (full path, long
-// names, letter case ignored). Paths without a '~' are compared by their full
-// form alone, with no file-system lookup.
+// CWexPath::PathIsEqual: both paths designate the same file or folder. The
+// same text (full path, letter case ignored) decides at once; otherwise the
+// file identity (volume serial number and file index) when both exist, so
+// that another drive letter, a "\\?\" form or a hard link is seen through.
 bool IsSameFile(LPCWSTR path1, LPCWSTR path2);
+
+// The kernel works on regular disk files only. S_OK when path names one, or
+// names nothing yet (a target to be made); otherwise the refusal, logged
+// before anything is opened: a folder or a drive root gives
+// kWexKrHrNotAFileFolder (unless folderAllowed: the directory argument a
+// registration file is applied with), a device name (CON, NUL, COM1, LPT1,
+// ... in any folder and with any extension, "\\.\" names: what the system's
+// full path makes a device) kWexKrHrNotAFileDevice. Nothing is opened here;
+// where the kernel opens a file to read it (type detection, the image
+// reader), it reads only what opens as a disk file.
+HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed = false);
+// The folder part of that check alone, for the copy rules' targets.
+HRESULT RefuseIfFolder(LPCWSTR path);
 
 // Errors that mean "in use": sharing violation, user-mapped section, access denied.
 bool IsInUseError(DWORD error);
@@ -38,9 +52,17 @@ DWORD AttributesWithout(DWORD attributes, DWORD bits);
 // with markers. S_OK, or the failing result of the creation (already logged).
 HRESULT PrepareTargetFolder(LPCWSTR target);
 
+// The "\\?\" form of path's full path ("\\?\UNC\" for a share), which the
+// file functions take beyond MAX_PATH. False when it does not fit cchOut.
+bool ExtendedLengthPath(LPCWSTR path, WCHAR* out, size_t cchOut);
+
+// Characters of a temporary path: a "\\?\" full path beside a target whose
+// folder leaves no room for the name under MAX_PATH.
+constexpr size_t kTemporaryPathChars = MAX_PATH + 32;
+
 // A complete copy of a source sitting beside its target under a temporary
-// name ("_orv" and a unique suffix), until it is moved onto the target or
-// discarded. Whatever happens, it is gone when the object is.
+// name ("_orv" and eight hexadecimal digits), until it is moved onto the
+// target or discarded. Whatever happens, it is gone when the object is.
 class TemporaryCopy {
 public:
     TemporaryCopy() { m_szPath[0] = 0; }
@@ -54,13 +76,32 @@ public:
     // Renames the copy to target, replacing what is there. 0, or the Win32
     // error of the rename (the copy is discarded, target is as it was).
     DWORD MoveOnto(LPCWSTR target);
+
+    // How SwapInto ended.
+    enum class Swap {
+        kReplaced,        // the copy has the target's name; the previous file is deleted or will be
+        kTargetStays,     // the target could not leave its name: nothing changed
+        kTargetRestored,  // the copy could not take the name: the previous file has it back
+        kTargetAside,     // neither: the previous file is kept under AsidePath()
+    };
+    // The last step for a target that cannot be written over, because others
+    // hold it open (letting it be renamed or deleted): the target leaves its
+    // name for a temporary one beside it, the copy takes the name, and only
+    // then is the previous file deleted (by the system once its last handle
+    // closes, else at the next restart). It is never deleted before the copy
+    // has its name; when the copy cannot take it, it is moved back. The copy
+    // is gone afterwards in every case.
+    Swap SwapInto(LPCWSTR target);
+    LPCWSTR AsidePath() const { return m_szAside; }
+
     void Discard();
 
     bool IsLive() const { return m_bLive; }
     LPCWSTR Path() const { return m_szPath; }
 
 private:
-    WCHAR m_szPath[MAX_PATH];
+    WCHAR m_szPath[kTemporaryPathChars];
+    WCHAR m_szAside[kTemporaryPathChars] = {0};
     bool m_bLive = false;
 };
 

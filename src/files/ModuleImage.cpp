@@ -51,7 +51,7 @@ bool MapImage(LPCWSTR pszPath, WexKrModuleImage* pImage) {
     if (!pszPath) return false;
     pImage->hFile = CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (pImage->hFile == INVALID_HANDLE_VALUE) return false;
+    if (pImage->hFile == INVALID_HANDLE_VALUE || GetFileType(pImage->hFile) != FILE_TYPE_DISK) return false;
     LARGE_INTEGER size;
     // An empty file cannot be mapped; one larger than the address space cannot be viewed.
     if (!GetFileSizeEx(pImage->hFile, &size) || size.QuadPart <= 0 ||

@@ -142,7 +142,15 @@ HRESULT SchedulePostRebootCopy(LPCWSTR pszSource, LPCWSTR pszTarget) {
         if (!Fits(pszSource)) return RefuseLongPath(pszSource);
         if (!Fits(pszTarget)) return RefuseLongPath(pszTarget);
         std::wstring temporary;
-        if (!MakeTemporaryCopyPath(pszTarget, temporary)) return RefuseLongPath(pszTarget);
+        if (!MakeTemporaryCopyPath(pszTarget, temporary, kTemporaryPathChars - 8)) return RefuseLongPath(pszTarget);
+        if (!Fits(temporary.c_str())) {
+            // A folder of up to 248 characters leaves no room for the longer
+            // name under MAX_PATH: NT takes its "\\?\" form; wininit.ini cannot.
+            WCHAR extended[kTemporaryPathChars];
+            if (!IsWindowsNT() || !ExtendedLengthPath(temporary.c_str(), extended, kTemporaryPathChars))
+                return RefuseLongPath(pszTarget);
+            temporary = extended;
+        }
         SetLastError(0);
         if (!CopyFileW(pszSource, temporary.c_str(), FALSE))
             return FailWin32(FailedCallError(), L"Error creating temporary copy of source file.");

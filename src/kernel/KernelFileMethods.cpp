@@ -65,7 +65,7 @@ void RecordCheckInfo(CWexKrFile* file, _ORV_FILE_INSTALL_INFO* info) {
 
 HRESULT DoInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* info) {
     HRESULT hr = S_OK;
-    if (RefuseLongPath(info->bstrSource, &hr) || RefuseLongPath(info->bstrTarget, &hr)) return hr;
+    if (RefusePath(info->bstrSource, &hr) || RefusePath(info->bstrTarget, &hr, /*folderAllowed*/ true)) return hr;
     const LPCWSTR source = Text(info->bstrSource);
     const LPCWSTR target = Text(info->bstrTarget);
     if (!PathFileExistsW(source)) {
@@ -99,7 +99,7 @@ HRESULT DoInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* info)
 
 HRESULT DoUnInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* info) {
     HRESULT hr = S_OK;
-    if (RefuseLongPath(info->bstrTarget, &hr)) return hr;
+    if (RefusePath(info->bstrTarget, &hr)) return hr;
     const LPCWSTR target = Text(info->bstrTarget);
     LogInfo(L"Attempting file uninstallation: %s", target);
     if (!PathFileExistsW(target)) {
@@ -118,7 +118,7 @@ HRESULT DoUnInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* inf
 
 HRESULT DoCopyFile(COrvInstallerKernel& kernel, BSTR bstrSource, BSTR bstrTarget, VARIANT_BOOL bForce) {
     HRESULT hr = S_OK;
-    if (RefuseLongPath(bstrSource, &hr) || RefuseLongPath(bstrTarget, &hr)) return hr;
+    if (RefusePath(bstrSource, &hr) || RefusePath(bstrTarget, &hr)) return hr;
     if (!PathFileExistsW(bstrSource)) {
         LogAt(1, WEX_SEV_ERROR, L"'%s' missing from the source", Text(bstrSource));
         return HResultFromWin32(ERROR_FILE_NOT_FOUND);
@@ -140,7 +140,7 @@ HRESULT DoCopyFile(COrvInstallerKernel& kernel, BSTR bstrSource, BSTR bstrTarget
 
 HRESULT DoDeleteFile(COrvInstallerKernel& kernel, BSTR bstrSource, BSTR bstrTarget) {
     HRESULT hr = S_OK;
-    if (RefuseLongPath(bstrTarget, &hr)) return hr;
+    if (RefusePath(bstrTarget, &hr)) return hr;
     LogInfo(L"Attempting file deletion: %s", bstrTarget);
     if (!PathFileExistsW(bstrTarget)) {
         LogWin32Format(WEX_SEV_WARNING, ERROR_FILE_NOT_FOUND, L"Missing file to be deleted: '%s'", bstrTarget);

@@ -19,7 +19,7 @@ constexpr int kDetailLevel = 3;
 HRESULT DoUnShareFile(const COrvInstallerKernel& kernel, BSTR bstrTargetFile) {
     const LPCWSTR target = bstrTargetFile ? bstrTargetFile : L"";
     HRESULT hr = S_OK;
-    if (RefuseLongPath(target, &hr)) return hr;
+    if (RefusePath(target, &hr)) return hr;
     if (!bstrTargetFile || !PathFileExistsW(target)) {
         LogWin32Format(WEX_SEV_WARNING, ERROR_FILE_NOT_FOUND, L"Missing file to be un-shared: '%s'", target);
         return S_FALSE;
@@ -57,7 +57,7 @@ HRESULT DoUnShareFile(const COrvInstallerKernel& kernel, BSTR bstrTargetFile) {
 HRESULT DoPostRebootRegister(BSTR bstrCOMServer) {
     if (!bstrCOMServer) return NullArgument(L"PostRebootRegister(): Invalid parameter ( NULL pointer )");
     HRESULT hr = S_OK;
-    if (RefuseLongPath(bstrCOMServer, &hr)) return hr;
+    if (RefusePath(bstrCOMServer, &hr)) return hr;
     LogInfo(L"Post Reboot Step: Attempting registration of %s", bstrCOMServer);
     FileObject file(bstrCOMServer);
     if (!file) return E_OUTOFMEMORY;
@@ -71,7 +71,7 @@ HRESULT DoPreparePostRebootCopyFile(BSTR bstrSourceFile, BSTR bstrTargetFile, UL
     if (!bstrSourceFile || !bstrTargetFile)
         return NullArgument(L"PreparePostRebootCopyFile(): Invalid parameter ( NULL pointer )");
     HRESULT hr = S_OK;
-    if (RefuseLongPath(bstrSourceFile, &hr) || RefuseLongPath(bstrTargetFile, &hr)) return hr;
+    if (RefusePath(bstrSourceFile, &hr) || RefusePath(bstrTargetFile, &hr)) return hr;
     LogInfo(L"Attempting to prepare post reboot file installation: %s --> %s", bstrSourceFile, bstrTargetFile);
     FileObject source(bstrSourceFile);
     if (!source) return E_OUTOFMEMORY;
@@ -98,7 +98,7 @@ HRESULT DoPreparePostRebootCopyFile(BSTR bstrSourceFile, BSTR bstrTargetFile, UL
 HRESULT DoPreparePostRebootDeleteFile(BSTR bstrTargetFile) {
     if (!bstrTargetFile) return NullArgument(L"PreparePostRebootDeleteFile(): Invalid parameter ( NULL pointer )");
     HRESULT hr = S_OK;
-    if (RefuseLongPath(bstrTargetFile, &hr)) return hr;
+    if (RefusePath(bstrTargetFile, &hr)) return hr;
     LogInfo(L"Attempting to prepare post reboot file uninstallation: %s", bstrTargetFile);
     FileObject file(bstrTargetFile);
     if (!file) return E_OUTOFMEMORY;

@@ -1,5 +1,6 @@
 // What the kernel's file methods share: the null-argument line, the refusal of
-// paths that do not fit a MAX_PATH buffer, and the file object of one call.
+// paths that do not fit a MAX_PATH buffer or name no file, and the file object
+// of one call.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
@@ -26,6 +27,18 @@ inline bool RefuseLongPath(LPCWSTR path, HRESULT* hr) {
     if (!path) path = L"";
     if (files::PathFits(path)) return false;
     *hr = files::RefusePathTooLong(path);
+    return true;
+}
+
+// A path of a file the call reads or writes: too long for a MAX_PATH buffer,
+// or naming a folder, a drive root or a device, it is refused before anything
+// is touched. folderAllowed: InstallFile's target, which is the directory a
+// registration file is applied with (the copy rules refuse folders themselves).
+inline bool RefusePath(LPCWSTR path, HRESULT* hr, bool folderAllowed = false) {
+    if (RefuseLongPath(path, hr)) return true;
+    const HRESULT refused = files::RefuseIfNotAFile(path, folderAllowed);
+    if (SUCCEEDED(refused)) return false;
+    *hr = refused;
     return true;
 }
 

@@ -50,8 +50,10 @@ public:
 
 class WEXUT_API CWexPath {
 public:
-    // Non-zero when both name the same file: full path, long names where the
-    // file or its folders exist, compared without regard to letter case.
+    // Non-zero when both designate the same file or folder: the same full path
+    // (letter case ignored, "\\?\" forms as their plain ones), else, when both
+    // exist, the same volume serial number and file index (another drive
+    // letter, a share, a hard link); else the same long-name form.
     static BOOL PathIsEqual(LPCWSTR pszPath1, LPCWSTR pszPath2);
     // Non-zero when two argument strings split into the same arguments
     // (quoting and blanks as the C runtime splits them; letter case ignored).

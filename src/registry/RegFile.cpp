@@ -2,13 +2,13 @@
 // registration files.
 #include "registry/RegFile.h"
 
-#include <climits>
 #include <exception>
 #include <new>
 #include <vector>
 #include "kernel/Module.h"
 #include "platform/KrLog.h"
 #include "platform/Raii.h"
+#include "platform/TextCase.h"
 #include "platform/WexUt.h"
 #include "registry/RegistryKey.h"
 
@@ -72,7 +72,16 @@ void LogUnrecognizedType(const RegScriptValue& value) {
     LogWarning(L"Unrecognized value type %s: Skipping this value %s", value.typeWord.c_str(), value.name.c_str());
 }
 
+// The key marker is written by key creation alone: a line naming it is skipped, said, in both directions.
+bool SkipMarkerValue(const RegScriptValue& value) {
+    if (!EqualIgnoringCase(value.name.c_str(), value.name.size(), kOrvCreateKeyMarker, wcslen(kOrvCreateKeyMarker)))
+        return false;
+    LogWarning(L"Value %s is the key marker: Skipping this value", value.name.c_str());
+    return true;
+}
+
 void InstallEntry(HKEY hKey, const RegScriptValue& value) {
+    if (SkipMarkerValue(value)) return;
     RegValueData data;
     if (!MakeRegValueData(value, data)) {
         LogUnrecognizedType(value);
@@ -93,7 +102,7 @@ void InstallEntry(HKEY hKey, const RegScriptValue& value) {
 // The uninstall decision for one entry: delete only what still is as the
 // file installed it.
 void UnInstallEntry(HKEY hKey, const RegScriptValue& value) {
-    if (value.name == kOrvCreateKeyMarker) return;  // the marker goes with its key
+    if (SkipMarkerValue(value)) return;  // the marker goes with its key
     RegValueData expected;
     if (!MakeRegValueData(value, expected)) {
         LogUnrecognizedType(value);
@@ -190,21 +199,6 @@ DWORD ReadWholeFile(LPCWSTR pszPath, std::string& bytes) {
 
 }  // namespace
 
-bool ConvertAnsiCodePage(std::string_view bytes, std::wstring& text) {
-    text.clear();
-    if (bytes.empty()) return true;
-    if (bytes.size() > static_cast<size_t>(INT_MAX)) return false;
-    const int cb = static_cast<int>(bytes.size());
-    int cch = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), cb, nullptr, 0);
-    if (cch <= 0) return false;
-    text.resize(static_cast<size_t>(cch));
-    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes.data(), cb, text.data(), cch) != cch) {
-        text.clear();
-        return false;
-    }
-    return true;
-}
-
 HRESULT ApplyRegistrySection(const RegScriptSection& section, RegFileDirection direction) {
     if (!section.bHasHeader) return S_FALSE;  // lines before the first header
     if (section.header.status != RegHeaderStatus::Ok) return RefuseSection(section);
@@ -233,7 +227,6 @@ HRESULT ReadRegistrationFile(LPCWSTR pszPath, LPCWSTR pszDirectory, RegFileDirec
         if (pszDirectory) options.targetDir = pszDirectory;
         if (LPCWSTR sysDir = CWexSystem::GetSysDir()) options.systemDir = sysDir;
         options.bNtFamily = IsWindowsNT();
-        options.convert = ConvertAnsiCodePage;
         RegScriptReader reader(bytes, std::move(options));
         RegScriptSection section;
         while (reader.NextSection(section)) ApplyRegistrySection(section, direction);

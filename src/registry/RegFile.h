@@ -19,10 +19,17 @@
 //    "Invalid section header <line> (<reason>): Skipping this key" (1010);
 //    the section is skipped. Without "HKEY_" or with any other name: the
 //    "Found invalid top key" line. Nothing is ever written into a root itself.
-//  - A typed line without ":", a line holding a NUL, a line the code page
-//    cannot convert, a placeholder with no directory: warning "Skipping line
-//    <n> of the registration file (<reason>): <line>"; nothing is written or
-//    deleted for it.
+//  - A typed line without ":", a line holding a NUL, a placeholder with no
+//    directory: warning "Skipping line <n> of the registration file
+//    (<reason>): <line>"; nothing is written or deleted for it.
+//  - Each byte of the file is the character of the same code (0 to 255),
+//    whatever the ANSI code page: files written for one machine read the
+//    same on every other.
+//  - A value named like the key marker ("OrvCreateKey", in any letter case):
+//    warning "Value <name> is the key marker: Skipping this value", in both
+//    directions. Only key creation writes the marker; a script that wrote it
+//    into a key it did not create would have uninstall take that key, with
+//    everything in it.
 //  - Placeholders are searched in the whole data, and the directory is used
 //    whatever its length: registry data has no MAX_PATH limit.
 //  - The file is opened by its wide path; a path of MAX_PATH characters or
@@ -59,9 +66,5 @@ inline HRESULT UnInstallRegistrationFile(LPCWSTR pszPath, LPCWSTR pszTargetDir) 
 // the top key, unreadable header); 0x8007xxxx when the key cannot be created.
 // Throws std::bad_alloc.
 HRESULT ApplyRegistrySection(const RegScriptSection& section, RegFileDirection direction);
-
-// The converter of the file's bytes: the ANSI code page, strict (a byte
-// sequence the code page does not define fails the line).
-bool ConvertAnsiCodePage(std::string_view bytes, std::wstring& text);
 
 }  // namespace orv

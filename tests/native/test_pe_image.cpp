@@ -287,6 +287,19 @@ TEST(PeImage, WalksAreBoundedByTheImageSize) {
         large.names.emplace_back("Function_" + std::to_string(j), j);
     }
     EXPECT_EQ(2 * n, ReadExports(Build(kPeMagic64, {}, &large).bytes, kPeMagic64).size());
+
+    // Ordinals are 16-bit: slots and names past the 65,536th are never read,
+    // however many the directory claims and however far the table runs.
+    const uint32_t beyond = 0x10000 + 100;
+    Exports forged{1, std::vector<uint32_t>(beyond, 0x1000), {}};
+    for (uint32_t i = 0; i < beyond; ++i) forged.names.emplace_back("F" + std::to_string(i), 0);
+    Image image = Build(kPeMagic32, {}, &forged);
+    Put(image.bytes, image.exportDir + 20, 0xFFFFFFFF);
+    Put(image.bytes, image.exportDir + 24, 0xFFFFFFFF);
+    const ExportSet bounded = ReadExports(image.bytes, kPeMagic32);
+    EXPECT_EQ(bounded.size(), 2u * 0x10000);
+    EXPECT_EQ(bounded.count(L"F65535") + bounded.count(L"65536"), 2u);
+    EXPECT_EQ(bounded.count(L"F65536") + bounded.count(L"65537"), 0u);
 }
 
 }  // namespace

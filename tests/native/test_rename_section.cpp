@@ -15,7 +15,7 @@ using Lines = std::vector<std::wstring>;
 
 TEST(RenameSection, TemporaryCopyPath) {
     const std::wstring folder = L"C:\\" + std::wstring(240, L'f') + L"\\";
-    const struct { const char* label; std::wstring target, expected; } rows[] = {  // expected empty: refused
+    const struct { const char* label; std::wstring target, expected; size_t limit = kMaxPathChars; } rows[] = {  // expected empty: refused
         {"library", L"C:\\App\\lib.dll", L"C:\\App\\lib_orvtmp.dll"},
         {"dot in a folder, none in the name", L"C:\\App.v2\\README", L"C:\\App.v2\\README_orvtmp"},
         {"the last dot starts the extension", L"C:\\a\\b.tar.gz", L"C:\\a\\b.tar_orvtmp.gz"},
@@ -23,6 +23,7 @@ TEST(RenameSection, TemporaryCopyPath) {
         {"name that is only an extension", L"C:\\u\\.profile", L"C:\\u\\_orvtmp.profile"},
         {"result of 259 characters fits", folder + L"nnnn.dll", folder + L"nnnn_orvtmp.dll"},
         {"result of 260 characters does not", folder + L"nnnnn.dll", L""},
+        {"unless the limit is larger", folder + L"nnnnn.dll", folder + L"nnnnn_orvtmp.dll", 260},
         {"base name of 256 characters", L"C:\\" + std::wstring(256, L'b'), L""},
         {"extension of 256 characters", L"C:\\a." + std::wstring(255, L'e'), L""},
         {"folder of 256 characters", L"\\" + std::wstring(254, L'f') + L"\\x", L""},
@@ -30,7 +31,7 @@ TEST(RenameSection, TemporaryCopyPath) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         std::wstring out = L"sentinel";
-        EXPECT_EQ(MakeTemporaryCopyPath(row.target, out), !row.expected.empty());
+        EXPECT_EQ(MakeTemporaryCopyPath(row.target, out, row.limit), !row.expected.empty());
         EXPECT_EQ(out, row.expected);
     }
 }

@@ -195,4 +195,32 @@ bool ReadString(HKEY root, const std::wstring& path, LPCWSTR name, std::wstring*
     return true;
 }
 
+std::wstring Line(WCHAR severity, const std::wstring& text, int level) {
+    return L"TqOrvWexKr " + std::to_wstring(level) + L" " + severity + L" " + text;
+}
+
+std::wstring Win32Line(WCHAR severity, const std::wstring& text, DWORD error) {
+    return Line(severity, text) + L": error " + std::to_wstring(error) + L" ";
+}
+
+::testing::AssertionResult LogHas(const std::wstring& log, const std::vector<std::wstring>& lines,
+                                  const std::vector<std::wstring>& absent,
+                                  const std::wstring& source, const std::wstring& target) {
+    size_t from = 0;
+    for (std::wstring line : lines) {
+        for (const auto& [key, value] : {std::pair{L"{S}", &source}, std::pair{L"{T}", &target}})
+            for (size_t at = line.find(key); at != std::wstring::npos; at = line.find(key)) line.replace(at, 3, *value);
+        const size_t at = log.find(line, from);
+        if (at == std::wstring::npos)
+            return ::testing::AssertionFailure() << "\"" << Narrow(line) << "\" is "
+                                                 << (log.find(line) == std::wstring::npos ? "missing" : "out of order")
+                                                 << " in the log:\n" << Narrow(log);
+        from = at + line.size();
+    }
+    for (const auto& text : absent)
+        if (log.find(text) != std::wstring::npos)
+            return ::testing::AssertionFailure() << "unexpected \"" << Narrow(text) << "\" in the log:\n" << Narrow(log);
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace orv::test

@@ -60,6 +60,18 @@ private:
 };
 size_t CountOf(const std::wstring& haystack, const std::wstring& needle);
 
+// A kernel log line: "TqOrvWexKr <level> <severity> <text>"; a Win32 one goes on "...: error <n> ".
+std::wstring Line(WCHAR severity, const std::wstring& text, int level = 2);
+std::wstring Win32Line(WCHAR severity, const std::wstring& text, DWORD error);
+// The lines appear in this order (others may come between) and the absent
+// texts nowhere; "{S}" and "{T}" in the lines stand for source and target.
+::testing::AssertionResult LogHas(const std::wstring& log, const std::vector<std::wstring>& lines,
+                                  const std::vector<std::wstring>& absent = {}, const std::wstring& source = L"",
+                                  const std::wstring& target = L"");
+inline ::testing::AssertionResult Lacks(const std::wstring& log, const std::wstring& text) {
+    return LogHas(log, {}, {text});
+}
+
 // A registry key path unique to this process and call, below HKCU\Software\OrvTest.
 std::wstring UniqueKeyPath(const std::wstring& tag);
 bool KeyExists(HKEY root, const std::wstring& path);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "KernelRecords.h"
 #include "WineTest.h"
-#include "kernel/TqOrvWexKr_h.h"
 
 namespace orv::test::files {
 
@@ -20,10 +20,13 @@ using Lines = std::vector<std::wstring>;
 std::wstring Fixture(const std::wstring& name, const wchar_t* tree = L"files");
 std::wstring OtherFixture(const std::wstring& name);
 
-// holder.exe keeps the file open without sharing (or letting others read it) until the object goes.
+// holder.exe keeps the file open until the object goes: without sharing,
+// letting others read it, letting others also rename or delete it, or only
+// through a mapped view (as "delete").
+enum class Share { kNone, kRead, kDelete, kMapped };
 class Holder {
 public:
-    explicit Holder(const std::wstring& path, bool shareRead = false);
+    explicit Holder(const std::wstring& path, Share share = Share::kNone);
     ~Holder();
     bool Holding() const { return m_holding; }
 
@@ -49,11 +52,6 @@ std::wstring BlobText(const FILETIME& time);
 bool Copy(const std::wstring& from, const std::wstring& to);
 bool IsFolder(const std::wstring& path);
 
-std::wstring Line(WCHAR severity, const std::wstring& text, int level = 2);
-std::wstring Win32Line(WCHAR severity, const std::wstring& text, DWORD error);
-// The lines appear in this order and the absent texts nowhere; "{S}" and "{T}" stand for source and target.
-::testing::AssertionResult LogHas(const std::wstring& log, const Lines& lines, const Lines& absent = {},
-                                  const std::wstring& source = L"", const std::wstring& target = L"");
 // No file named "_orv..." below the folder.
 ::testing::AssertionResult NoTemporaryCopies(const std::wstring& folder);
 
@@ -62,23 +60,6 @@ struct BstrFree {
 };
 using Bstr = std::unique_ptr<OLECHAR, BstrFree>;
 inline Bstr B(const std::wstring& s) { return Bstr(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))); }
-
-// An install record owning its strings; lpOrvCheckInfo starts as a sentinel
-// and an array handed back is freed as a caller frees it.
-class InstallRecord {
-public:
-    InstallRecord(const std::wstring& source, const std::wstring& target, ULONG mode = 1);
-    ~InstallRecord();
-    _ORV_FILE_INSTALL_INFO* Get() { return &m_info; }
-    bool Untouched() const { return m_info.lpOrvCheckInfo == Sentinel(); }
-    // "key=value;" for the three records ("null" for null strings), or "none".
-    std::string CheckInfo() const;
-    static _ORV_CHECK_INFO* Sentinel() { return reinterpret_cast<_ORV_CHECK_INFO*>(uintptr_t{0xdeadbeef}); }
-
-private:
-    Bstr m_source, m_target;
-    _ORV_FILE_INSTALL_INFO m_info{};
-};
 
 // A test with its own folder, in which no temporary copy may be left.
 class FilesTest : public ::testing::Test {
@@ -94,8 +75,7 @@ class KernelTest : public FilesTest {
 protected:
     void SetUp() override;
     void TearDown() override;
-    HMODULE m_module = nullptr;
-    IOrvInstallerKernel* m_kernel = nullptr;
+    LoadedKernel m_kernel;
 };
 
 }  // namespace orv::test::files

@@ -3,6 +3,7 @@
 // testdrive.sh (a small tmpfs named in ORV_TEST_DRIVE; the tests skip without it).
 #include <shlwapi.h>
 
+#include <cstring>
 #include <functional>
 
 #include "FilesTest.h"
@@ -50,15 +51,17 @@ class ReadOnlyDrive : public Drive {};
 
 }  // namespace
 
-// Null, missing and too long (refused before anything is written) arguments.
+// Null, missing and too long (refused before anything is written) arguments,
+// and calls whose file work fails.
 TEST_F(KernelFiles, BadArguments) {
     const std::wstring missing = Path(L"missing.txt"), other = Path(L"other.txt"), source = Path(L"source.txt");
+    const std::wstring belowAFile = Join(source, L"sub\\target.txt"), inMissingFolder = Path(L"none\\target.txt");
     std::wstring tooLong = m_temp.Path();
     while (tooLong.size() < 300) tooLong += L"\\nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn";
     ASSERT_TRUE(WriteBytes(source, "new"));
     const Bstr missingB = B(missing), otherB = B(other), sourceB = B(source), longB = B(tooLong);
     InstallRecord install(missing, other), uninstall(other, missing), installLong(source, tooLong),
-        installFromLong(tooLong, other), uninstallLong(source, tooLong);
+        installFromLong(tooLong, other), uninstallLong(source, tooLong), installBelowAFile(source, belowAFile);
     const auto null = [](const wchar_t* method) {
         return Lines{Win32Line(L'E', method + std::wstring(L"(): Invalid parameter ( NULL pointer )"), 0x4003)};
     };
@@ -86,10 +89,193 @@ TEST_F(KernelFiles, BadArguments) {
         {"CopyFile, long target", [&] { return m_kernel->CopyFile(sourceB.get(), longB.get(), VARIANT_TRUE); }, tooLongLine, kTooLong},
         {"CopyFile, long source", [&] { return m_kernel->CopyFile(longB.get(), otherB.get(), VARIANT_TRUE); }, tooLongLine, kTooLong},
         {"DeleteFile, long", [&] { return m_kernel->DeleteFile(sourceB.get(), longB.get()); }, tooLongLine, kTooLong},
+        {"PreparePostRebootCopyFile(null, t)", [&] { return m_kernel->PreparePostRebootCopyFile(nullptr, otherB.get(), 1); },
+         null(L"PreparePostRebootCopyFile"), E_POINTER},
+        {"PreparePostRebootDeleteFile(null)", [&] { return m_kernel->PreparePostRebootDeleteFile(nullptr); },
+         null(L"PreparePostRebootDeleteFile"), E_POINTER},
+        {"UnShareFile(null): nothing to un-share", [&] { return m_kernel->UnShareFile(nullptr); },
+         {Win32Line(L'W', L"Missing file to be un-shared: ''", ERROR_FILE_NOT_FOUND)}, S_FALSE},
+        {"InstallFile, target folder below a file", [&] { return m_kernel->InstallFile(installBelowAFile.Get()); },
+         {Win32Line(L'E', L"Directory creation failed: Aborting file installation", ERROR_PATH_NOT_FOUND)},
+         HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
+        {"PreparePostRebootCopyFile, target folder missing",
+         [&] { return m_kernel->PreparePostRebootCopyFile(sourceB.get(), B(inMissingFolder).get(), 3); },
+         {Win32Line(L'E', L"Error creating temporary copy of source file.", ERROR_PATH_NOT_FOUND)},
+         HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
+        {"PreparePostRebootDeleteFile, empty path", [&] { return m_kernel->PreparePostRebootDeleteFile(B(L"").get()); },
+         {Win32Line(L'E', L"Error calling MoveFileEx.", ERROR_PATH_NOT_FOUND)}, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
     }, missing));
     EXPECT_TRUE(install.Untouched() && installLong.Untouched());
     EXPECT_TRUE(FileExists(source));
     EXPECT_FALSE(FileExists(other) || IsFolder(tooLong.substr(0, m_temp.Path().size() + 10)));
+    EXPECT_FALSE(IsFolder(Path(L"none")));
+}
+
+// A target others hold open is replaced when they let it be renamed, and
+// never lost: it leaves its name only once the complete copy waits beside it.
+// Also in a folder of 247 characters (Windows makes them up to 248), where
+// the temporary names beside the target no longer fit MAX_PATH.
+TEST_F(KernelFiles, HeldTargetsAreSwappedNeverLost) {
+    const Lines ladder{Line(L' ', L"DeleteFile succeeded"),
+                       Line(L' ', L"'{S}' successfully copied to '{T}', after deleting destination file")};
+    const struct {
+        const char* name;
+        bool versionRule;  // CopyFile of v2.dll over v1.dll; else a forced InstallFile of data
+        bool held;
+        Share share;
+        size_t folder;  // 0: the test's own
+        Lines lines;
+    } rows[] = {
+        {"data, held with delete sharing", false, true, Share::kDelete, 0, ladder},
+        {"data, held through a mapped view only", false, true, Share::kMapped, 0, ladder},
+        {"version rule, held with delete sharing", true, true, Share::kDelete, 0,
+         {Line(L' ', L"'{S}' successfully copied to '{T}', finally")}},
+        {"data in a folder of 247 characters", false, false, Share::kNone, 247, {Line(L' ', L"'{S}' successfully copied to '{T}'")}},
+        {"data in a folder of 247 characters, held with delete sharing", false, true, Share::kDelete, 247, ladder},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        std::wstring folder = dir.Path();
+        if (row.folder) {
+            folder = Join(folder, std::wstring(row.folder - folder.size() - 1, L'f'));
+            ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        }
+        const std::wstring source = row.versionRule ? Fixture(L"v2.dll") : dir / L"source.dat", target = Join(folder, L"t.dll");
+        ASSERT_TRUE(row.versionRule ? Copy(Fixture(L"v1.dll"), target) : WriteBytes(source, "new") && WriteBytes(target, "old"));
+        HRESULT hr = E_FAIL;
+        LogCursor log;
+        {
+            std::unique_ptr<Holder> holder(row.held ? new Holder(target, row.share) : nullptr);
+            ASSERT_TRUE(!holder || holder->Holding());
+            InstallRecord record(source, target, /*INSTALL_MODE_PATCH*/ 3);
+            record.Get()->dwFlags = 1;
+            hr = row.versionRule ? m_kernel->CopyFile(B(source).get(), B(target).get(), VARIANT_FALSE)
+                                 : m_kernel->InstallFile(record.Get());
+        }
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_TRUE(LogHas(log.Text(), row.lines, {}, source, target));
+        EXPECT_EQ(ReadBytes(target), ReadBytes(source)) << "the target was lost or not replaced";
+        EXPECT_TRUE(NoTemporaryCopies(dir.Path()));
+    }
+}
+
+// One file under other names: another drive letter onto its folder (Y: is
+// C:), the "\\?\" and "\\.\" forms, a hard link, its short name, other letter
+// case, a path relative to the current folder. Installed onto itself it is
+// left as it is; removed with itself as the source, it stays.
+TEST_F(KernelFiles, TheSameFileUnderAnotherNameIsLeftAlone) {
+    const std::wstring folder = Path(L"Some Long Folder"), path = Join(folder, L"Installed File.dat");
+    const std::wstring link = Path(L"link.dat");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) && WriteBytes(path, "kept") && SetWriteTime(path, kOlder));
+    ASSERT_TRUE(CreateHardLinkW(link.c_str(), path.c_str(), nullptr));
+    ASSERT_EQ(path.substr(0, 3), L"C:\\") << "the temporary folder is not on C:";
+    WCHAR shortPath[MAX_PATH] = L"", previous[MAX_PATH];
+    GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+    std::wstring upper = path;
+    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+    Finally restore{[&] { SetCurrentDirectoryW(previous); }};
+    const std::wstring installed = Line(L' ', L"Server dependent installation: source file path equals target file path: OK"),
+                       kept = Line(L' ', L"Server dependent installation: File will not be deleted");
+    for (const std::wstring& other : {L"Y" + path.substr(1), L"\\\\?\\" + path, L"\\\\.\\" + path, link,
+                                      std::wstring(shortPath), upper, std::wstring(L"Installed File.dat")}) {
+        SCOPED_TRACE(Narrow(other));
+        ASSERT_NE(other, path);
+        for (const auto& [target, source] : {std::pair{path, other}, std::pair{other, path}}) {
+            InstallRecord install(source, target), uninstall(source, target);
+            install.Get()->dwFlags = 1;
+            LogCursor log;
+            EXPECT_EQ(m_kernel->InstallFile(install.Get()), S_OK);
+            EXPECT_EQ(m_kernel->UnInstallFile(uninstall.Get()), S_OK);
+            EXPECT_EQ(m_kernel->DeleteFile(B(source).get(), B(target).get()), S_OK);
+            EXPECT_TRUE(LogHas(log.Text(), {installed, kept, kept}));
+            EXPECT_EQ(ReadBytes(path), "kept");
+            const FILETIME time = WriteTime(path);
+            EXPECT_EQ(CompareFileTime(&time, &kOlder), 0);
+        }
+    }
+}
+
+// Folders, drive roots and devices are no files: refused before anything is
+// read (a serial port would make a reader wait for ever) or written.
+TEST_F(KernelFiles, WhatIsNoFileIsRefused) {
+    const std::wstring folder = m_temp.Path(), file = Path(L"file.dat"), com1 = Path(L"COM1");
+    ASSERT_TRUE(WriteBytes(file, "data"));
+    WCHAR previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));  // where "CON_orvtmp" would be made
+    Finally restore{[&] { SetCurrentDirectoryW(previous); }};
+    constexpr DWORD kNotForFolders = 336;  // ERROR_DIRECTORY_NOT_SUPPORTED
+    const auto refused = [](const std::wstring& path, bool folder) {
+        return Lines{folder ? Win32Line(L'E', L"Not a file: '" + path + L"' is a folder or a drive root", kNotForFolders)
+                            : Win32Line(L'E', L"Not a file: '" + path + L"' is a device", ERROR_INVALID_NAME)};
+    };
+    const HRESULT kFolder = HRESULT_FROM_WIN32(kNotForFolders), kDevice = HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    InstallRecord fromCom1(L"COM1", file), toCom1(file, com1), fromFolder(folder, file), toFolder(file, folder),
+        removeNul(file, L"NUL");
+    const Bstr fileB = B(file), folderB = B(folder), rootB = B(L"C:\\");
+    EXPECT_TRUE(RunAll({
+        {"InstallFile from COM1", [&] { return m_kernel->InstallFile(fromCom1.Get()); }, refused(L"COM1", false), kDevice},
+        {"InstallFile to COM1 in a folder", [&] { return m_kernel->InstallFile(toCom1.Get()); }, refused(com1, false), kDevice},
+        {"InstallFile from a folder", [&] { return m_kernel->InstallFile(fromFolder.Get()); }, refused(folder, true), kFolder},
+        {"InstallFile to a folder", [&] { return m_kernel->InstallFile(toFolder.Get()); }, refused(folder, true), kFolder},
+        {"CopyFile to a drive root", [&] { return m_kernel->CopyFile(fileB.get(), rootB.get(), VARIANT_TRUE); },
+         refused(L"C:\\", true), kFolder},
+        {"UnInstallFile of NUL", [&] { return m_kernel->UnInstallFile(removeNul.Get()); }, refused(L"NUL", false), kDevice},
+        {"DeleteFile of a folder", [&] { return m_kernel->DeleteFile(nullptr, folderB.get()); }, refused(folder, true), kFolder},
+        {"PreparePostRebootCopyFile to CON", [&] { return m_kernel->PreparePostRebootCopyFile(fileB.get(), B(L"CON").get(), 3); },
+         refused(L"CON", false), kDevice},
+        {"PreparePostRebootCopyFile to NUL", [&] { return m_kernel->PreparePostRebootCopyFile(fileB.get(), B(L"NUL").get(), 3); },
+         refused(L"NUL", false), kDevice},
+        {"PreparePostRebootCopyFile to a drive root", [&] { return m_kernel->PreparePostRebootCopyFile(fileB.get(), rootB.get(), 3); },
+         refused(L"C:\\", true), kFolder},
+        {"PreparePostRebootDeleteFile of a folder", [&] { return m_kernel->PreparePostRebootDeleteFile(folderB.get()); },
+         refused(folder, true), kFolder},
+        {"UnShareFile of COM1", [&] { return m_kernel->UnShareFile(B(L"COM1").get()); }, refused(L"COM1", false), kDevice},
+        {"PostRebootRegister of COM1", [&] { return m_kernel->PostRebootRegister(B(L"COM1").get()); },
+         refused(L"COM1", false), kDevice},
+    }));
+    EXPECT_TRUE(fromCom1.Untouched());
+    EXPECT_EQ(GetFileAttributesW(L"C:\\_orvtmp"), INVALID_FILE_ATTRIBUTES);
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Path(L"*_orvtmp*").c_str(), &entry);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "made: " << Narrow(entry.cFileName);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    EXPECT_EQ(ReadBytes(file), "data");
+}
+
+// An export table claiming 0xFFFFFFFF functions over 64 MB of non-zero
+// bytes: no 16-bit ordinal reaches beyond 65,536 of them, and installing the
+// module costs about what copying it does.
+TEST_F(KernelFiles, ForgedExportCountCostsAboutACopy) {
+    std::string image = ReadBytes(Fixture(L"ordinal.dll"));
+    const auto at = [&](size_t offset, int width) {
+        uint32_t v = 0;
+        memcpy(&v, image.data() + offset, width);
+        return v;
+    };
+    const size_t pe = at(0x3C, 4), optional = pe + 24, sections = optional + at(pe + 20, 2);
+    const uint32_t exportRva = at(optional + (at(optional, 2) == 0x20B ? 112 : 96), 4);
+    size_t directory = 0;
+    for (size_t s = sections; s < sections + 40 * at(pe + 6, 2); s += 40)
+        if (exportRva >= at(s + 12, 4) && exportRva < at(s + 12, 4) + at(s + 8, 4))
+            directory = exportRva - at(s + 12, 4) + at(s + 20, 4);
+    ASSERT_NE(directory, 0u) << "no export directory in the fixture";
+    memset(&image[directory + 20], 0xFF, 4);  // number of functions
+    image.append(64 << 20, 'A');
+    const std::wstring source = Path(L"forged.dll");
+    ASSERT_TRUE(WriteBytes(source, image));
+    const auto timed = [](const std::function<void()>& work) {
+        const ULONGLONG start = GetTickCount64();
+        work();
+        return GetTickCount64() - start;
+    };
+    const ULONGLONG copy = timed([&] { EXPECT_TRUE(Copy(source, Path(L"copy.dll"))); });
+    InstallRecord record(source, Path(L"installed.dll"), /*INSTALL_MODE_PATCH*/ 3);
+    const ULONGLONG install = timed([&] { EXPECT_EQ(m_kernel->InstallFile(record.Get()), S_OK); });
+    EXPECT_LT(install, 10 * copy + 1500) << "install " << install << " ms, plain copy " << copy << " ms";
 }
 
 TEST_F(KernelFiles, InstallFileRecordsCheckInfo) {
@@ -131,7 +317,7 @@ TEST_F(KernelFiles, InstallFileRecordsCheckInfo) {
         LogCursor log;
         {
             // Held as a running module is: others may read it, so its version is seen.
-            std::unique_ptr<Holder> holder(row.existing == Target::kHeld ? new Holder(target, true) : nullptr);
+            std::unique_ptr<Holder> holder(row.existing == Target::kHeld ? new Holder(target, Share::kRead) : nullptr);
             ASSERT_TRUE(!holder || holder->Holding());
             hr = m_kernel->InstallFile(record.Get());
         }

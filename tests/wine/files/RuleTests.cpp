@@ -104,7 +104,8 @@ TEST_F(Rules, KeepOrReplace) {
         const std::string before = ReadBytes(target);
         LogCursor log;
         std::unique_ptr<Holder> holder(row.hold == Hold::kNone ? nullptr
-                                       : new Holder(row.hold == Hold::kSource ? source : target, row.hold == Hold::kTargetReadable));
+                                       : new Holder(row.hold == Hold::kSource ? source : target,
+                                                  row.hold == Hold::kTargetReadable ? Share::kRead : Share::kNone));
         ASSERT_TRUE(!holder || holder->Holding());
         const HRESULT hr = Install(source, target, row.flags);
         holder.reset();
@@ -117,32 +118,6 @@ TEST_F(Rules, KeepOrReplace) {
             << "the new file is read-only or lacks the source's time";
         EXPECT_TRUE(hr == S_OK || row.hold != Hold::kNone || (attributes & (kRO | kSys)) == row.attributes);
         EXPECT_TRUE(NoTemporaryCopies(dir.Path()));
-    }
-}
-
-TEST_F(Rules, TheSameFileUnderAnotherNameIsLeftAlone) {
-    const std::wstring folder = Path(L"Some Long Folder"), path = Join(folder, L"Installed File.dat");
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(WriteBytes(path, kOld) && SetWriteTime(path, kOlder));
-    WCHAR shortPath[MAX_PATH] = L"", previous[MAX_PATH];
-    GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
-    std::wstring upper = path;
-    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
-    Finally restore{[&] { SetCurrentDirectoryW(previous); }};
-    const std::wstring sameFile = Line(L' ', L"Server dependent installation: source file path equals target file path: OK");
-    for (const std::wstring& other : {std::wstring(shortPath), upper, std::wstring(L"Installed File.dat")}) {
-        SCOPED_TRACE(Narrow(other));
-        ASSERT_NE(other, path);
-        LogCursor log;
-        EXPECT_EQ(Install(path, other, kWexKrInstallForce), S_OK);
-        EXPECT_EQ(Install(other, path, kWexKrInstallForce), S_OK);
-        EXPECT_EQ(CWexKrFile(path.c_str()).UnInstall(other.c_str()), S_OK);
-        EXPECT_TRUE(LogHas(log.Text(), {sameFile, sameFile, Line(L' ', L"Server dependent installation: File will not be deleted")}));
-        EXPECT_EQ(ReadBytes(path), kOld);
-        const FILETIME time = WriteTime(path);
-        EXPECT_EQ(CompareFileTime(&time, &kOlder), 0);
     }
 }
 
@@ -168,21 +143,28 @@ TEST_F(Rules, MissingFoldersAreMadeAndRemovedUpToTheFirstUnmarkedOne) {
     EXPECT_TRUE(IsFolder(apps));
 }
 
-TEST_F(Rules, UnInstallReadOnlyAndInUseTargets) {
+TEST_F(Rules, UnInstallReadOnlyInUseAndGoneTargets) {
     const std::wstring target = Path(L"target.dat");
-    for (const auto& [attributes, hold, result, line] :
-         {std::tuple{kRO, false, S_OK, Line(L'W', L"Target file has read only attribute: Attempting to remove attribute for deletion")},
-          {kRO | kSys, false, S_OK, Line(L'W', L"Target file has read only attribute: Attempting to remove attribute for deletion")},
-          {DWORD{0}, true, kInUse, Line(L'W', L"Target File seems to be in use: cannot delete")}}) {
-        SCOPED_TRACE(Narrow(line));
-        ASSERT_TRUE(WriteBytes(target, kOld) && (!attributes || SetFileAttributesW(target.c_str(), attributes)));
+    const std::wstring removed = Line(L' ', L"File {T} has been uninstalled successfully");
+    const std::wstring readOnly = Line(L'W', L"Target file has read only attribute: Attempting to remove attribute for deletion");
+    enum class State { kThere, kHeld, kGone };
+    for (const auto& [attributes, state, result, lines] :
+         {std::tuple{kRO, State::kThere, S_OK, Lines{readOnly, removed}},
+          {kRO | kSys, State::kThere, S_OK, Lines{readOnly, removed}},
+          {DWORD{0}, State::kHeld, kInUse, Lines{Line(L'W', L"Target File seems to be in use: cannot delete")}},
+          {DWORD{0}, State::kGone, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+           Lines{Win32Line(L'E', L"Error uninstalling file", ERROR_FILE_NOT_FOUND)}}}) {
+        SCOPED_TRACE(Narrow(lines.back()));
+        DeleteFileW(target.c_str());
+        ASSERT_TRUE(state == State::kGone ||
+                    (WriteBytes(target, kOld) && (!attributes || SetFileAttributesW(target.c_str(), attributes))));
         LogCursor log;
-        std::unique_ptr<Holder> holder(hold ? new Holder(target) : nullptr);
+        std::unique_ptr<Holder> holder(state == State::kHeld ? new Holder(target) : nullptr);
         ASSERT_TRUE(!holder || holder->Holding());
         EXPECT_EQ(CWexKrFile(target.c_str()).UnInstall(Path(L"source.dat").c_str()), result);
         holder.reset();
-        EXPECT_TRUE(LogHas(log.Text(), {line, hold ? L"" : Line(L' ', L"File {T} has been uninstalled successfully")}, {}, L"", target));
-        EXPECT_EQ(FileExists(target), hold);
-        DeleteFileW(target.c_str());
+        EXPECT_TRUE(LogHas(log.Text(), lines, {}, L"", target));
+        EXPECT_EQ(FileExists(target), state == State::kHeld);
     }
+    DeleteFileW(target.c_str());
 }

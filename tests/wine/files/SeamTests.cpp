@@ -1,11 +1,13 @@
 // What no test can make the system do: memory that runs out while the file
-// methods build their file object or the check-info array.
+// methods build their file object or the check-info array; a registry that
+// refuses the App Paths entry (as root, Wine refuses no registry write).
 #include <functional>
 
 #include "FilesTest.h"
 #include "files/FileSeams.h"
 #include "kernel/KernelObject.h"
 #include "kernel/Module.h"
+#include "registry/RegistryApi.h"
 
 using namespace orv::test;
 using namespace orv::test::files;
@@ -21,11 +23,17 @@ protected:
     }
     void TearDown() override {
         orv::files::Seams() = orv::files::FileEngineSeams();
+        orv::RegistryCalls() = orv::SystemRegistryCalls();
         if (m_kernel) m_kernel->Release();
         FilesTest::TearDown();
     }
     IOrvInstallerKernel* m_kernel = nullptr;
 };
+
+LONG WINAPI RefuseCreate(HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD) {
+    return ERROR_ACCESS_DENIED;
+}
+DWORD WINAPI RefuseDelete(HKEY, LPCWSTR) { return ERROR_ACCESS_DENIED; }
 
 }  // namespace
 
@@ -56,4 +64,18 @@ TEST_F(KernelSeams, CheckInfoThatCannotBeSavedLeavesTheResult) {
     EXPECT_EQ(m_kernel->InstallFile(record.Get()), S_OK);
     EXPECT_EQ(record.Get()->lpOrvCheckInfo, nullptr);  // cleared once Install ran, nothing recorded
     EXPECT_EQ(ReadBytes(Path(L"target.txt")), "data");
+}
+
+TEST_F(KernelSeams, AppPathsEntryThatCannotBeWrittenOrRemoved) {
+    const std::wstring program = Path(L"refused.exe");
+    orv::RegistryCalls().pfnCreateKeyEx = &RefuseCreate;
+    orv::RegistryCalls().pfnSHDeleteKey = &RefuseDelete;
+    InstallRecord install(Fixture(L"plain.exe"), program, /*INSTALL_MODE_PRIMARY*/ 1), uninstall(Path(L"source.txt"), program);
+    LogCursor log;
+    EXPECT_EQ(m_kernel->InstallFile(install.Get()), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(m_kernel->UnInstallFile(uninstall.Get()), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(LogHas(log.Text(), {Win32Line(L'E', L"AppPath registration failed", ERROR_ACCESS_DENIED),
+                                    Line(L' ', L"Performing AppPath unregistration"),
+                                    Win32Line(L'E', L"AppPath unregistration failed", ERROR_ACCESS_DENIED)}));
+    EXPECT_FALSE(FileExists(program));  // the file goes first
 }

@@ -1,5 +1,5 @@
 // The kernel DLL as a setup program meets it: exports, class factory, the
-// object's interfaces and the two small methods of the component shell.
+// object's interfaces and its Use64BitHive property.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "WineTest.h"
@@ -175,20 +175,5 @@ TEST_F(KernelDll, Use64BitHiveTakesOnlyVariantTrue) {
     }
     // A null out-pointer is refused instead of written through.
     EXPECT_EQ(kernel->get_Use64BitHive(nullptr), E_POINTER);
-    kernel->Release();
-}
-
-TEST_F(KernelDll, DummySetInstallModeIsNotImplemented) {
-    IOrvInstallerKernel* kernel = FromExport();
-    ASSERT_NE(kernel, nullptr);
-    ASSERT_EQ(kernel->put_Use64BitHive(VARIANT_TRUE), S_OK);
-    for (int mode : {0, 1, 6, 99, -1})
-        for (int flags : {0, 1, 0x7FFFFFFF}) {
-            EXPECT_EQ(kernel->DummySetInstallMode(static_cast<INSTALLMODES>(mode), static_cast<FORCEFLAG>(flags)),
-                      E_NOTIMPL);
-        }
-    VARIANT_BOOL value = 0;
-    kernel->get_Use64BitHive(&value);
-    EXPECT_EQ(value, VARIANT_TRUE);  // nothing changed
     kernel->Release();
 }

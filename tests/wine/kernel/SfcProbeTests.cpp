@@ -93,15 +93,6 @@ TEST_F(SfcProbe, ExportMadeObjectsHaveNoProbe) {
     kernel->Release();
 }
 
-TEST_F(SfcProbe, PlatformLibraryProtectsNothingHere) {
-    // Wine's own file protection (the prefix's untouched system folder) reports nothing protected.
-    COrvInstallerKernel* kernel = FromFactory();
-    ASSERT_NE(kernel, nullptr);
-    EXPECT_FALSE(kernel->IsWindowsFileProtected(kProtected));
-    EXPECT_FALSE(kernel->IsWindowsFileProtected(kOrdinary));
-    kernel->Release();
-}
-
 TEST_F(SfcProbe, GuardedTargetsAreLeftAloneByTheFileMethods) {
     InstallStandIn();
     COrvInstallerKernel* kernel = FromFactory();

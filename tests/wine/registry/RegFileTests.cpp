@@ -5,7 +5,6 @@
 #include <optional>
 #include <set>
 #include "RegTestUtil.h"
-#include "files/FileModel.h"
 #include "kernel/KernelObject.h"
 #include "kernel/Module.h"
 #include "registry/RegFile.h"
@@ -165,18 +164,6 @@ TEST_F(RegFile, BadInput) {
     }
     CloseHandle(locked);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\OrvTest\\Locked"));
-}
-
-// A "Registry file" of the file model: applied and reversed with the target as its directory.
-TEST_F(RegFile, RegistryFileObject) {
-    CWexKrFile* file =
-        CWexKrFile::CreateInstance(Write("[HKEY_CURRENT_USER\\$K\\App]\n@=\"%orvtargetdir%\\srv.dll\"\n").c_str());
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->Install(L"C:\\Target", kWexKrInstallForce), S_OK);
-    EXPECT_TRUE(Has({L"App", L"", REG_SZ, Utf16(L"C:\\Target\\srv.dll")}));
-    EXPECT_EQ(file->UnInstall(L"C:\\Target\\"), S_OK);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, m_key->Path(L"App")));
-    file->Destroy();
 }
 
 namespace {

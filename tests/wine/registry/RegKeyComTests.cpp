@@ -1,4 +1,5 @@
-// InstallRegKey, UnInstallRegKey and IOrvRegKey through the real DLL; the registry read back afterwards.
+// InstallRegKey, UnInstallRegKey, IOrvRegKey and registration files through
+// the real DLL; the registry read back afterwards.
 #include <functional>
 #include "RegTestUtil.h"
 #include "kernel/TqOrvWexKr_h.h"
@@ -183,4 +184,63 @@ TEST_F(RegKeyCom, MissingValueAndForcedUnInstall) {
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, k.Path(L"P")));
     EXPECT_EQ(m_values->InstallIntegerValue(Bstr(L"after"), 3, F), S_OK);
     EXPECT_TRUE(ValueIs(k.Path(L"Current"), L"after", REG_DWORD, Dword(3)));
+}
+
+// A registration file applied and reversed through InstallFile and
+// UnInstallFile, with the target (the source) as its directory. Its lines
+// name the key marker (in a key that existed before and in one the kernel
+// makes), every byte value, an unknown type, both folder placeholders, a key
+// that cannot be made and one that is gone by the time of the uninstall.
+TEST_F(RegKeyCom, RegistrationFileThroughTheFileMethods) {
+    TestKey k(L"file");
+    ASSERT_TRUE(CreatePlainKey(k.Path(L"Existing")) && SetValue(k.Path(L"Existing"), L"mine", REG_SZ, Utf16(L"user")));
+    std::string bytes;
+    std::wstring text;
+    for (int b = 1; b < 256; ++b)
+        if (b != '\n' && b != '"') bytes += char(b), text += wchar_t(b);  // each byte the character of its code
+    const std::string key = "[HKEY_CURRENT_USER\\" + Narrow(k.Path());
+    const std::string script = "REGEDIT4\n" + key + "\\Existing]\n\"OrvCreateKey\"=dword:0\norvcreatekey=dword:1\nv=\"1\"\n" +
+                               key + "\\New]\nOrvCreateKey=dword:5\ns=\"%winsysdir%\\srv.dll\"\nt=expand:x\nall=\"" +
+                               bytes + "\"\nn\xE9\x80=\"x\"\nz=\"a" + std::string(1, '\0') + "b\"\n@=\"%orvtargetdir%\\s.dll\"\n" +
+                               key + "\\Gone]\nv=\"1\"\n" + key + "\\" + std::string(300, 'k') + "]\nv=\"1\"\n";
+    TempDir dir;
+    const std::wstring file = dir / L"s.reg";
+    ASSERT_TRUE(WriteBytes(file, script));
+    Bstr fileB(file), dirB(dir.Path());
+    _ORV_FILE_INSTALL_INFO install{}, uninstall{};
+    install.bstrSource = uninstall.bstrTarget = fileB;
+    install.bstrTarget = uninstall.bstrSource = dirB;
+    const std::wstring marker = L"is the key marker: Skipping this value", unknown = L"Unrecognized value type expand: Skipping this value t";
+
+    LogCursor log;
+    EXPECT_EQ(m_kernel->InstallFile(&install), S_OK);
+    for (int i = 0; install.lpOrvCheckInfo && i < 3; ++i)
+        SysFreeString(install.lpOrvCheckInfo[i].bstrKey), SysFreeString(install.lpOrvCheckInfo[i].bstrValue);
+    CoTaskMemFree(install.lpOrvCheckInfo);
+    EXPECT_TRUE(HasLogLine(log.Text(), L'W', L"Value OrvCreateKey " + marker));
+    EXPECT_TRUE(HasLogLine(log.Text(), L'W', L"Value orvcreatekey " + marker));
+    EXPECT_TRUE(HasLogLine(log.Text(), L'W', unknown));
+    EXPECT_TRUE(HasLogLine(log.Text(), L'W', L"Skipping line 12 of the registration file"));
+    EXPECT_TRUE(HasLogLine(log.Text(), L'E', L"Unable to open or create key " + k.Full(std::wstring(300, L'k'))));
+    EXPECT_TRUE(Marked(k.Path(L"Existing"), false));
+    EXPECT_TRUE(Marked(k.Path(L"New")));
+    WCHAR system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_TRUE(ValueIs(k.Path(L"New"), L"s", REG_SZ, Utf16(system + std::wstring(L"\\srv.dll"))));
+    EXPECT_TRUE(ValueIs(k.Path(L"New"), L"all", REG_SZ, Utf16(text)));
+    EXPECT_TRUE(ValueIs(k.Path(L"New"), L"n\u00E9\u0080", REG_SZ, Utf16(L"x")));
+    EXPECT_TRUE(ValueIs(k.Path(L"New"), L"", REG_SZ, Utf16(dir / L"s.dll")));  // the target is the directory
+    EXPECT_TRUE(ValueIs(k.Path(L"New"), L"t", REG_NONE) && ValueIs(k.Path(L"New"), L"z", REG_NONE));
+
+    ASSERT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, k.Path(L"New").c_str(), L"s"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, k.Path(L"Gone").c_str()), ERROR_SUCCESS);
+    LogCursor removal;
+    EXPECT_EQ(m_kernel->UnInstallFile(&uninstall), S_OK);
+    EXPECT_TRUE(HasLogLine(removal.Text(), L'W', L"Value OrvCreateKey " + marker));
+    EXPECT_TRUE(HasLogLine(removal.Text(), L'W', unknown));
+    EXPECT_TRUE(HasLogLine(removal.Text(), L'W', L"Error deleting value s: error 2"));
+    EXPECT_TRUE(HasLogLine(removal.Text(), L' ', L"Key " + k.Full(L"Gone") + L" does not exist: nothing to do"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, k.Path(L"New")));
+    EXPECT_TRUE(ValueIs(k.Path(L"Existing"), L"mine", REG_SZ, Utf16(L"user")));
+    EXPECT_TRUE(ValueIs(k.Path(L"Existing"), L"v", REG_SZ, Utf16(L"1")));
 }

@@ -19,7 +19,7 @@ TEST(DllInstallCommandSlow, ProgramRunningPastTheTimeOut) {
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_GE(elapsed, orv::files::kDllInstallCommandTimeoutMs - 100);
     EXPECT_LT(elapsed, orv::files::kDllInstallCommandTimeoutMs + 5000);
-    EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"orvregsv output:Started")}));
+    EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"orvregsv output:Started")}));
     // The program was left running; end it here.
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(ReadBytes(temp / L"pid.txt")));
     ASSERT_NE(process, nullptr);

@@ -62,7 +62,7 @@ TEST_F(DllInstallCommand, CommandLineExitCodesAndTheOutputLine) {
             EXPECT_TRUE(Lacks(log.Text(), L"orvregsv output:"));
             EXPECT_TRUE(Lacks(log.Text(), L"No output came from orvregsv"));
         } else {
-            EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', row.line) + L"\r\n"}));
+            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', row.line) + L"\r\n"}));
         }
     }
 }

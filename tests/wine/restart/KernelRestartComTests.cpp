@@ -19,9 +19,9 @@ protected:
         DeleteSharedDllValuesContaining(m_tag);
         for (const std::wstring& name : m_programs) SHDeleteKeyW(HKEY_LOCAL_MACHINE, AppKey(name).c_str());
     }
-    // A path directly in the system folder, unique to this test.
-    std::wstring InSystem(const std::wstring& extension = L".dll") {
-        m_system.push_back(Join(SystemDir(), UniqueName(m_tag, extension)));
+    // A path directly in the system folder (or another), unique to this test.
+    std::wstring InSystem(const std::wstring& extension = L".dll", const std::wstring& folder = SystemDir()) {
+        m_system.push_back(Join(folder, UniqueName(m_tag, extension)));
         m_system.push_back(m_system.back().substr(0, m_system.back().size() - 4) + L"_orvtmp.dll");
         return m_system[m_system.size() - 2];
     }
@@ -60,6 +60,10 @@ TEST_F(KernelRestart, UnShareFile) {
         {"count 1 stays: the last use goes with the library", p, REG_DWORD, Dword(1), S_OK, Dword(1),
          Line(L'W', L"SharedDllCounter for '" + p + L"' is already at 1 and will not be decremented")},
         {"count kept as text", p, REG_SZ, Utf16(L"3"), S_OK, Utf16(L"2"), Line(L' ', decremented)},
+        {"no count", p, 0, "", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "",
+         Line(L'W', L"Failed to retrieve SharedDllCounter for '" + p + L"'")},
+        {"count that is no number", p, REG_SZ, Utf16(L"many"), HRESULT_FROM_WIN32(ERROR_INVALID_DATA), Utf16(L"many"),
+         Line(L'W', L"Failed to retrieve SharedDllCounter for '" + p + L"'")},
         {"data file in the system folder", data, 0, "", S_FALSE, "", L""},
         {"missing file", missing, 0, "", S_FALSE, "",
          Win32Line(L'W', L"Missing file to be un-shared: '" + missing + L"'", 2)},
@@ -70,7 +74,7 @@ TEST_F(KernelRestart, UnShareFile) {
         ASSERT_TRUE(!row.type || SetCount(Canonical(row.path), row.type, row.before));
         LogCursor log;
         EXPECT_EQ(Hex(m_kernel->UnShareFile(Bstr(row.path).Get())), Hex(row.expected));
-        EXPECT_TRUE(row.line.empty() ? Lacks(log.Text(), L"SharedDllCounter") : HasLines(log.Text(), {row.line}));
+        EXPECT_TRUE(row.line.empty() ? Lacks(log.Text(), L"SharedDllCounter") : LogHas(log.Text(), {row.line}));
         EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, Canonical(row.path)).data, row.after);
         EXPECT_EQ(FileExists(row.path), row.path != missing);
     }
@@ -95,7 +99,7 @@ TEST_F(KernelRestart, PreparePostRebootCopyFileCountsOnlyInPrimaryMode) {
                   Hex(row.expected));
         EXPECT_EQ(DwordCount(name), row.count);
         if (row.count == 2)
-            EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"File type: Dynamic link library file"), Line(L' ', primary, 3),
+            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"File type: Dynamic link library file"), Line(L' ', primary, 3),
                                               Line(L' ', L"SharedDllCounter for PostrebootInstallation of  " + target +
                                                              L" has been set to 2")}));
         else
@@ -120,9 +124,9 @@ TEST_F(KernelRestart, AppPathsByInstallMode) {
             EXPECT_EQ(Narrow(program), Narrow(target));
             EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, key, L"Path", &searchPath));
             EXPECT_EQ(Narrow(searchPath), Narrow(m_temp.Path() + row.pathTail));
-            EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"AppPath registration succeeded")}));
+            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"AppPath registration succeeded")}));
         } else {
-            EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"No App Paths registration necessary")}));
+            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"No App Paths registration necessary")}));
         }
     }
 }
@@ -138,31 +142,44 @@ TEST_F(KernelRestart, AppPathsOfAKeptNewerProgramAndItsRemoval) {
         LogCursor log;
         EXPECT_EQ(Hex(UnInstall(target)), Hex(S_OK));
         EXPECT_FALSE(FileExists(target) || KeyExists(HKEY_LOCAL_MACHINE, key));
-        EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"AppPath unregistration succeeded")}));
+        EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"AppPath unregistration succeeded")}));
     }
 }
 
-TEST_F(KernelRestart, SystemFolderLibraryIsRemovedByItsLastUser) {
-    const std::wstring target = InSystem(), name = Canonical(target);
-    for (int user = 1; user <= 2; ++user) {
+// Libraries in the system folder and in the common files folder are counted.
+TEST_F(KernelRestart, SharedFolderLibraryIsRemovedByItsLastUser) {
+    for (const std::wstring& folder : {SystemDir(), Env(L"CommonProgramFiles")}) {
+        SCOPED_TRACE(Narrow(folder));
+        const std::wstring target = InSystem(L".dll", folder), name = Canonical(target);
+        for (int user = 1; user <= 2; ++user) {
+            LogCursor log;
+            EXPECT_TRUE(SUCCEEDED(Install(L"lib_v1.dll", target, 1)));
+            EXPECT_EQ(DwordCount(name), user);
+            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"SharedDllCounter for '" + target + L"' has been set to " +
+                                                             std::to_wstring(user))}));
+        }
         LogCursor log;
-        EXPECT_TRUE(SUCCEEDED(Install(L"lib_v1.dll", target, 1)));
-        EXPECT_EQ(DwordCount(name), user);
-        EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"SharedDllCounter for '" + target + L"' has been set to " +
-                                                         std::to_wstring(user))}));
+        EXPECT_EQ(Hex(UnInstall(target)), Hex(S_FALSE));
+        EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"SharedDllCounter for " + target +
+                                                         L" has been set to 1. File is still being used by other "
+                                                         L"applications and will not be uninstalled")}));
+        EXPECT_TRUE(FileExists(target));
+        EXPECT_EQ(DwordCount(name), 1);
+        EXPECT_EQ(Hex(UnInstall(target)), Hex(S_OK));
+        EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"Dll " + target + L" is no longer used by any other application: "
+                                                                        L"SharedDllCounter has been removed")}));
+        EXPECT_FALSE(FileExists(target));
+        EXPECT_EQ(DwordCount(name), -1);
     }
+    // A count that is no number: said, and the library goes all the same.
+    const std::wstring target = InSystem();
+    ASSERT_TRUE(CopyFileW(Fixture(L"lib_v1.dll").c_str(), target.c_str(), FALSE));
+    ASSERT_TRUE(SetCount(Canonical(target), REG_SZ, Utf16(L"many")));
     LogCursor log;
-    EXPECT_EQ(Hex(UnInstall(target)), Hex(S_FALSE));
-    EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"SharedDllCounter for " + target +
-                                                     L" has been set to 1. File is still being used by other "
-                                                     L"applications and will not be uninstalled")}));
-    EXPECT_TRUE(FileExists(target));
-    EXPECT_EQ(DwordCount(name), 1);
     EXPECT_EQ(Hex(UnInstall(target)), Hex(S_OK));
-    EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"Dll " + target + L" is no longer used by any other application: "
-                                                                    L"SharedDllCounter has been removed")}));
+    EXPECT_TRUE(LogHas(log.Text(), {Win32Line(L'W', L"Unable to decrement SharedDllCounter. Continueing uninstall",
+                                                ERROR_INVALID_DATA)}));
     EXPECT_FALSE(FileExists(target));
-    EXPECT_EQ(DwordCount(name), -1);
 }
 
 TEST_F(KernelRestart, InstallsThatAreNotCounted) {
@@ -178,7 +195,7 @@ TEST_F(KernelRestart, InstallsThatAreNotCounted) {
         EXPECT_EQ(Hex(Install(L"lib_v1.dll", row.target, row.mode, row.flags)), Hex(S_OK));
         EXPECT_TRUE(FileExists(row.target));
         EXPECT_EQ(DwordCount(Canonical(row.target)), -1);
-        EXPECT_TRUE(row.flags ? HasLines(log.Text(), {Line(L' ', L"Force flag is set: Skipping SharedDllCounter")})
+        EXPECT_TRUE(row.flags ? LogHas(log.Text(), {Line(L' ', L"Force flag is set: Skipping SharedDllCounter")})
                               : Lacks(log.Text(), L"SharedDllCounter"));
     }
 }

@@ -21,7 +21,7 @@ TEST(UnShareProtected, GuardedLibraryKeepsItsCount) {
         ASSERT_NE(kernel.Get(), nullptr);
         LogCursor log;
         EXPECT_EQ(Hex(kernel->UnShareFile(Bstr(library).Get())), Hex(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)));
-        EXPECT_TRUE(HasLines(log.Text(), {Win32Line(L'E', L"Target file is under Windows file protection. Aborting "
+        EXPECT_TRUE(LogHas(log.Text(), {Win32Line(L'E', L"Target file is under Windows file protection. Aborting "
                                                           L"file uninstallation", 5)}));
     }
     EXPECT_EQ(DwordCount(Canonical(library)), 3);

@@ -41,23 +41,27 @@ const std::wstring kDone = Line(L' ', L"Post reboot installation initiated succe
 }  // namespace
 
 TEST_F(PostReboot, NtCopyLeavesACompleteCopyAndTwoEntriesInOrder) {
-    struct Row { const char* label; const wchar_t *target, *temporary; bool earlierCopy; } rows[] = {
-        {"library", L"lib.dll", L"lib_orvtmp.dll", false},
-        {"no extension", L"README", L"README_orvtmp", false},
-        {"an earlier, longer temporary copy is overwritten", L"again.ocx", L"again_orvtmp.ocx", true},
+    // Windows makes folders of up to 248 characters: the copy's name beside a target there passes MAX_PATH.
+    const std::wstring longFolder = m_temp / std::wstring(247 - m_temp.Path().size() - 1, L'f');
+    ASSERT_TRUE(CreateDirectoryW(longFolder.c_str(), nullptr));
+    struct Row { const char* label; std::wstring target, temporary; bool earlierCopy; } rows[] = {
+        {"library", m_temp / L"lib.dll", m_temp / L"lib_orvtmp.dll", false},
+        {"no extension", m_temp / L"README", m_temp / L"README_orvtmp", false},
+        {"an earlier, longer temporary copy is overwritten", m_temp / L"again.ocx", m_temp / L"again_orvtmp.ocx", true},
+        {"in a folder of 247 characters", Join(longFolder, L"l.dll"), Join(longFolder, L"l_orvtmp.dll"), false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        const std::wstring source = m_temp / L"new", target = m_temp / row.target, temporary = m_temp / row.temporary;
+        const std::wstring source = m_temp / L"new", target = row.target, temporary = row.temporary;
         ASSERT_TRUE(WriteBytes(source, "new content") && WriteBytes(target, "old content"));
         ASSERT_TRUE(!row.earlierCopy || WriteBytes(temporary, "an older copy, longer than the new one"));
         HeldOpen inUse(target);
         LogCursor log;
         EXPECT_EQ(Hex(SchedulePostRebootCopy(source.c_str(), target.c_str())), Hex(S_OK));
-        EXPECT_EQ(ReadBytes(temporary), "new content");
+        EXPECT_EQ(ReadBytes(L"\\\\?\\" + temporary), "new content");
         EXPECT_EQ(PendingStartingWith(m_temp.Path() + L"\\"),
                   (std::vector<std::wstring>{target + L" -> ", temporary + L" -> " + target}));
-        EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"Running on an NT system: Use MoveFileEx"), kDone}));
+        EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"Running on an NT system: Use MoveFileEx"), kDone}));
         ASSERT_TRUE(ForgetPendingStartingWith(m_temp.Path() + L"\\"));
     }
     const std::wstring target = m_temp / L"gone.dll";
@@ -87,7 +91,7 @@ TEST_F(PostReboot, Win9xCopyWritesRenameLinesAndRunOnceOnlyForLongNames) {
         const RegValue runOnce = ReadValue(HKEY_LOCAL_MACHINE, kRunOnceKey, m_runOnce.back());
         EXPECT_EQ(runOnce.data, row.runOnce ? Utf16(command) : "");
         EXPECT_TRUE(runOnce.type == (row.runOnce ? REG_SZ : 0));
-        EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"Running on an 9X system: Use wininit.ini"), kDone}));
+        EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"Running on an 9X system: Use wininit.ini"), kDone}));
     }
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "KernelRecords.h"
 #include "WineTest.h"
-#include "kernel/TqOrvWexKr_h.h"
 
 namespace orv::test::restart {
 
@@ -21,29 +21,9 @@ inline const wchar_t kSharedDllsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentV
 inline const wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
 inline const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 
-// Log lines: "TqOrvWexKr <level> <severity> <text>", with an error "...: error <n> ".
-inline std::wstring Line(WCHAR severity, const std::wstring& text, int level = 2) {
-    return L"TqOrvWexKr " + std::to_wstring(level) + L" " + std::wstring(1, severity) + L" " + text;
-}
-inline std::wstring Win32Line(WCHAR severity, const std::wstring& text, DWORD error) {
-    return Line(severity, text) + L": error " + std::to_wstring(error) + L" ";
-}
-
 // The lines appear in log in this order (others may come between).
 inline ::testing::AssertionResult HasLines(const std::wstring& log, const std::vector<std::wstring>& lines) {
-    size_t from = 0;
-    for (const auto& line : lines) {
-        const size_t at = log.find(line, from);
-        if (at == std::wstring::npos)
-            return ::testing::AssertionFailure() << "\"" << Narrow(line) << "\" is missing or out of order in:\n"
-                                                 << Narrow(log);
-        from = at + line.size();
-    }
-    return ::testing::AssertionSuccess();
-}
-inline ::testing::AssertionResult Lacks(const std::wstring& log, const std::wstring& text) {
-    if (log.find(text) == std::wstring::npos) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "\"" << Narrow(text) << "\" is in:\n" << Narrow(log);
+    return LogHas(log, lines);
 }
 
 inline std::string Hex(HRESULT hr) {
@@ -224,50 +204,5 @@ inline HRESULT RunWin98(const std::wstring& args) {
     const ProcessResult run = RunProcess(L"\"" + Join(SelfDir(), L"restart_win98.exe") + L"\" " + args);
     return run.timedOut ? HRESULT_FROM_WIN32(ERROR_TIMEOUT) : HRESULT(run.exitCode);
 }
-
-// An install record whose strings and check-info array are freed with it.
-class InstallRecord {
-public:
-    InstallRecord(const std::wstring& source, const std::wstring& target, ULONG mode, ULONG flags = 0,
-                  const wchar_t* appPaths = nullptr)
-        : m_source(source), m_target(target), m_appPaths(appPaths ? appPaths : L"") {
-        m_info = {m_source.Get(), m_target.Get(), appPaths ? m_appPaths.Get() : nullptr, nullptr, mode, flags, nullptr, 0};
-    }
-    ~InstallRecord() {
-        for (int i = 0; m_info.lpOrvCheckInfo && i < 3; ++i) {
-            SysFreeString(m_info.lpOrvCheckInfo[i].bstrKey);
-            SysFreeString(m_info.lpOrvCheckInfo[i].bstrValue);
-        }
-        CoTaskMemFree(m_info.lpOrvCheckInfo);
-    }
-    _ORV_FILE_INSTALL_INFO* Get() { return &m_info; }
-
-private:
-    Bstr m_source, m_target, m_appPaths;
-    _ORV_FILE_INSTALL_INFO m_info{};
-};
-
-// The built kernel DLL, created through its class factory; null on failure.
-class LoadedKernel {
-public:
-    LoadedKernel() : m_module(LoadLibraryW(Join(BinDir(), L"TqOrvWexKr.dll").c_str())) {
-        typedef HRESULT(STDAPICALLTYPE * GetClassObject)(REFCLSID, REFIID, void**);
-        auto get = m_module ? reinterpret_cast<GetClassObject>(GetProcAddress(m_module, "DllGetClassObject")) : nullptr;
-        IClassFactory* factory = nullptr;
-        if (!get || FAILED(get(CLSID_OrvInstallerKernel, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) return;
-        factory->CreateInstance(nullptr, IID_IOrvInstallerKernel, reinterpret_cast<void**>(&m_kernel));
-        factory->Release();
-    }
-    ~LoadedKernel() {
-        if (m_kernel) m_kernel->Release();
-        if (m_module) FreeLibrary(m_module);
-    }
-    IOrvInstallerKernel* operator->() const { return m_kernel; }
-    IOrvInstallerKernel* Get() const { return m_kernel; }
-
-private:
-    HMODULE m_module;
-    IOrvInstallerKernel* m_kernel = nullptr;
-};
 
 }  // namespace orv::test::restart

@@ -13,6 +13,7 @@
 #include "kernel/Module.h"
 #include "platform/WexLog.h"
 
+using namespace orv::test;
 using namespace orv::test::restart;
 
 int wmain(int argc, wchar_t** argv) {

@@ -37,13 +37,21 @@ protected:
     std::wstring m_short, m_shortInner;
 };
 
-// PathIsEqual both ways, and PathMakeUnique gives equal paths one text.
+// PathIsEqual both ways, and PathMakeUnique gives paths equal by text one text.
 TEST_F(WexPath, PathIsEqual) {
+    const std::wstring link = Join(m_inner, L"Hard Link.dll"), missing = Join(m_inner, L"Missing.dll");
+    ASSERT_TRUE(CreateHardLinkW(link.c_str(), m_file.c_str(), nullptr));
+    ASSERT_EQ(m_file.substr(0, 3), L"C:\\") << "the temporary folder is not on C:";
     const struct {
         const char* label;
         std::wstring a, b;
         BOOL equal;
+        bool otherUnique = false;
     } rows[] = {
+        {"another drive letter onto the same folder (Y: is C:)", m_file, L"Y" + m_file.substr(1), TRUE, true},
+        {"hard link", m_file, link, TRUE, true},
+        {"\\\\.\\ form", m_file, L"\\\\.\\" + m_file, TRUE, true},
+        {"\\\\?\\ form, missing file", L"\\\\?\\" + missing, missing, TRUE, true},
         {"other letter case", m_file, Upper(m_file), TRUE},
         {"short name", m_file, m_short, TRUE},
         {"short folder, missing file", Join(m_shortInner, L"New File.dll"), Join(m_inner, L"new file.DLL"), TRUE},
@@ -57,7 +65,7 @@ TEST_F(WexPath, PathIsEqual) {
         SCOPED_TRACE(row.label);
         EXPECT_EQ(row.equal, CWexPath::PathIsEqual(row.a.c_str(), row.b.c_str()));
         EXPECT_EQ(row.equal, CWexPath::PathIsEqual(row.b.c_str(), row.a.c_str()));
-        EXPECT_EQ(!!row.equal, !Unique(row.a).empty() && Unique(row.a) == Unique(row.b));
+        EXPECT_EQ(row.equal && !row.otherUnique, !Unique(row.a).empty() && Unique(row.a) == Unique(row.b));
     }
     EXPECT_FALSE(CWexPath::PathIsEqual(nullptr, nullptr));
 }
@@ -93,8 +101,8 @@ TEST_F(WexPath, PathMakeUniqueAndLongName) {
     EXPECT_EQ(L'#', out[cch]) << "written past the buffer";
 }
 
-// A short path under MAX_PATH whose long form is longer: nothing compares
-// equal and the long name is not made.
+// A short path under MAX_PATH whose long form is longer: it equals only
+// itself, and the long name is not made.
 TEST_F(WexPath, LongFormBeyondMaxPath) {
     std::wstring dir = ShortPathOf(m_temp.Path()), dirs[4];
     for (auto& d : dirs) {
@@ -103,7 +111,7 @@ TEST_F(WexPath, LongFormBeyondMaxPath) {
     }
     const std::wstring file = Join(dir, L"f.dll");
     ASSERT_TRUE(WriteBytes(file, "x") && file.size() < MAX_PATH);
-    EXPECT_FALSE(CWexPath::PathIsEqual(file.c_str(), file.c_str()));
+    EXPECT_TRUE(CWexPath::PathIsEqual(file.c_str(), file.c_str()));  // one text: one file, long form or not
     EXPECT_EQ(L"", Unique(file));
     EXPECT_EQ(file, LongName(file));
     DeleteFileW(file.c_str());  // through the short names: the long ones do not fit MAX_PATH
