@@ -7,6 +7,7 @@
 
 #include "UtCommon.h"
 #include "core/CommandLine.h"
+#include "platform/PathText.h"
 #include "platform/Raii.h"
 #include "platform/TextCase.h"
 
@@ -79,32 +80,8 @@ bool Canonical(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
     return true;
 }
 
-// Full path with forward slashes as backslashes, no trailing backslash (but
-// for a drive's root), and "\\?\X:\", "\\.\X:\" and "\\?\UNC\" spelled as the
-// plain forms they stand for. False for a path that is empty or too long.
-bool FullForm(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
-    out[0] = 0;
-    if (!PathFits(path) || path[0] == 0) return false;
-    WCHAR full[MAX_PATH];
-    const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
-    if (n == 0 || n >= MAX_PATH) return false;
-    for (WCHAR* p = full; *p; ++p)
-        if (*p == L'/') *p = L'\\';
-    const bool prefixed = wcsncmp(full, L"\\\\?\\", 4) == 0 || wcsncmp(full, L"\\\\.\\", 4) == 0;
-    if (prefixed && full[4] != 0 && full[5] == L':' && full[6] == L'\\') {
-        wcscpy(out, full + 4);
-    } else if (wcsncmp(full, L"\\\\?\\", 4) == 0 && wcslen(full) >= 8 &&
-               orv::EqualIgnoringCase(full + 4, 4, L"UNC\\", 4)) {
-        out[0] = L'\\';
-        wcscpy(out + 1, full + 7);  // "\\?\UNC\server" -> "\\server"
-    } else {
-        wcscpy(out, full);
-    }
-    size_t len = wcslen(out);
-    const bool driveRoot = len == 3 && out[1] == L':';
-    if (len > 1 && out[len - 1] == L'\\' && !driveRoot) out[--len] = 0;
-    return true;
-}
+// The text PathIsEqual compares first (platform/PathText.h).
+bool FullForm(LPCWSTR path, WCHAR (&out)[MAX_PATH]) { return orv::FullPathText(path, out); }
 
 // ntdll's NtQueryInformationFile: a file's index without the volume query of
 // GetFileInformationByHandle, which costs several times the open under Wine.
@@ -135,6 +112,78 @@ ULONGLONG IndexOf(HANDLE file) {
     return (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
+// What a path's attributes say of its file: size, last write time and, where
+// the system gives it (ntdll's NtQueryFullAttributesFile, which
+// GetFileAttributesExW wraps), the time of the last change of the file's
+// record. All are read without opening the file.
+struct PathFacts {
+    ULONGLONG size = 0;
+    FILETIME written{};
+    LONGLONG changed = 0;
+    bool hasChanged = false;
+};
+
+struct NtUnicodeString {
+    USHORT Length, MaximumLength;
+    PWSTR Buffer;
+};
+struct NtObjectAttributes {
+    ULONG Length;
+    HANDLE RootDirectory;
+    NtUnicodeString* ObjectName;
+    ULONG Attributes;
+    PVOID SecurityDescriptor, SecurityQualityOfService;
+};
+struct NtNetworkOpenInformation {
+    LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, AllocationSize, EndOfFile;
+    ULONG FileAttributes;
+};
+struct NtAttributesApi {
+    BOOLEAN(WINAPI* toNtPath)(PCWSTR, NtUnicodeString*, PWSTR*, void*) = nullptr;
+    void(WINAPI* freeString)(NtUnicodeString*) = nullptr;
+    LONG(WINAPI* query)(NtObjectAttributes*, NtNetworkOpenInformation*) = nullptr;
+};
+// Null members where ntdll lacks them (Windows 9x).
+const NtAttributesApi& AttributesApi() {
+    static const NtAttributesApi api = [] {
+        NtAttributesApi found;
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");  // in every NT process: nothing is loaded
+        if (!ntdll) return found;
+        auto get = [ntdll](const char* name) { return reinterpret_cast<void*>(GetProcAddress(ntdll, name)); };
+        found.toNtPath = reinterpret_cast<decltype(found.toNtPath)>(get("RtlDosPathNameToNtPathName_U"));
+        found.freeString = reinterpret_cast<decltype(found.freeString)>(get("RtlFreeUnicodeString"));
+        found.query = reinterpret_cast<decltype(found.query)>(get("NtQueryFullAttributesFile"));
+        if (!found.toNtPath || !found.freeString || !found.query) found = NtAttributesApi();
+        return found;
+    }();
+    return api;
+}
+
+// False when the path names nothing or cannot be asked.
+bool FactsOf(LPCWSTR path, PathFacts* facts) {
+    const NtAttributesApi& api = AttributesApi();
+    NtUnicodeString ntPath{};
+    if (api.query && api.toNtPath(path, &ntPath, nullptr, nullptr)) {
+        constexpr ULONG kObjCaseInsensitive = 0x40;
+        NtObjectAttributes attributes{sizeof(attributes), nullptr, &ntPath, kObjCaseInsensitive, nullptr, nullptr};
+        NtNetworkOpenInformation info{};
+        const LONG status = api.query(&attributes, &info);
+        api.freeString(&ntPath);
+        if (status < 0) return false;
+        facts->size = static_cast<ULONGLONG>(info.EndOfFile.QuadPart);
+        facts->written.dwLowDateTime = info.LastWriteTime.LowPart;
+        facts->written.dwHighDateTime = static_cast<DWORD>(info.LastWriteTime.HighPart);
+        facts->changed = info.ChangeTime.QuadPart;
+        facts->hasChanged = true;
+        return true;
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return false;
+    facts->size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts->written = data.ftLastWriteTime;
+    return true;
+}
+
 enum class Identity { kSame, kDifferent, kUnknown };
 
 // Whether two existing files or folders are one, by the file system: one
@@ -142,27 +191,29 @@ enum class Identity { kSame, kDifferent, kUnknown };
 // the same volume serial number and file index. Each is opened for its
 // attributes only and with every sharing mode, so no holder keeps it from
 // being asked. kUnknown when either is missing or cannot be asked, or when
-// the file system gives no index (some network file systems give 0).
+// the file system gives no index (some network file systems give 0). Before
+// that, what the attributes say: sizes, last write times or change times
+// that differ are two files (a copy keeps the size and the write time, but
+// its record changed when it was made).
 Identity IdentityOf(LPCWSTR a, LPCWSTR b) {
-    WIN32_FILE_ATTRIBUTE_DATA da, db;
+    PathFacts fa, fb;
     // b first: in an install it is the target, the one more often missing.
-    if (!GetFileAttributesExW(b, GetFileExInfoStandard, &db) || !GetFileAttributesExW(a, GetFileExInfoStandard, &da))
-        return Identity::kUnknown;
-    if (da.nFileSizeHigh != db.nFileSizeHigh || da.nFileSizeLow != db.nFileSizeLow ||
-        CompareFileTime(&da.ftLastWriteTime, &db.ftLastWriteTime) != 0)
+    if (!FactsOf(b, &fb) || !FactsOf(a, &fa)) return Identity::kUnknown;
+    if (fa.size != fb.size || CompareFileTime(&fa.written, &fb.written) != 0 ||
+        (fa.hasChanged && fb.hasChanged && fa.changed != fb.changed))
         return Identity::kDifferent;
     const auto open = [](LPCWSTR path) {
         return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     };
-    orv::UniqueFile fa(open(a)), fb(open(b));
-    if (!fa || !fb) return Identity::kUnknown;
-    const ULONGLONG indexA = IndexOf(fa.Get()), indexB = IndexOf(fb.Get());
+    orv::UniqueFile ha(open(a)), hb(open(b));
+    if (!ha || !hb) return Identity::kUnknown;
+    const ULONGLONG indexA = IndexOf(ha.Get()), indexB = IndexOf(hb.Get());
     if (indexA == 0 || indexB == 0) return Identity::kUnknown;
     if (indexA != indexB) return Identity::kDifferent;
     // One index on two volumes would be two files.
     BY_HANDLE_FILE_INFORMATION ia, ib;
-    if (!GetFileInformationByHandle(fa.Get(), &ia) || !GetFileInformationByHandle(fb.Get(), &ib))
+    if (!GetFileInformationByHandle(ha.Get(), &ia) || !GetFileInformationByHandle(hb.Get(), &ib))
         return Identity::kUnknown;
     return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber ? Identity::kSame : Identity::kDifferent;
 }

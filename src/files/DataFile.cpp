@@ -60,14 +60,16 @@ void ClearInUseAttributes(LPCWSTR target) {
 
 HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
-    const HRESULT hrTarget = RefuseIfFolder(pszTarget);
+    DWORD targetAttributes = INVALID_FILE_ATTRIBUTES;
+    const HRESULT hrTarget = LookAtTarget(pszTarget, &targetAttributes);
     if (FAILED(hrTarget)) return hrTarget;
-    if (IsSameFile(m_szPath, pszTarget)) {
+    if (IsSameFile(m_szPath, pszTarget, targetAttributes)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
     }
 
-    if (PathFileExistsW(pszTarget)) {
+    const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
+    if (targetExists) {
         LogInfo(L"Target file %s already exists", pszTarget);
         if (!(dwFlags & kWexKrInstallForce)) {
             if (TargetIsAsNew(m_szPath, pszTarget)) {
@@ -84,7 +86,7 @@ HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     const HRESULT hrFolder = PrepareTargetFolder(pszTarget);
     if (FAILED(hrFolder)) return hrFolder;
 
-    DWORD error = CopyOnto(m_szPath, pszTarget);
+    DWORD error = CopyOnto(m_szPath, pszTarget, !targetExists);
     if (error == ERROR_SUCCESS) {
         ClearReadOnly(pszTarget);
         LogInfo(L"'%s' successfully copied to '%s'", m_szPath, pszTarget);
@@ -153,6 +155,7 @@ HRESULT CWexKrFile::UnInstall(LPCWSTR pszSource) {
 
     if (DeleteFileW(m_szPath)) {
         LogInfo(L"File %s has been uninstalled successfully", m_szPath);
+        ForgetFolderEntry(m_szPath);
         WCHAR folder[MAX_PATH];
         if (FolderOf(m_szPath, folder)) RemoveCreatedDirectories(folder);
         return S_OK;

@@ -54,14 +54,16 @@ void WarnOnSizeDifference(LPCWSTR source, LPCWSTR target) {
 
 HRESULT CWexKrExecutableFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
-    const HRESULT hrTarget = RefuseIfFolder(pszTarget);
+    DWORD targetAttributes = INVALID_FILE_ATTRIBUTES;
+    const HRESULT hrTarget = LookAtTarget(pszTarget, &targetAttributes);
     if (FAILED(hrTarget)) return hrTarget;
-    if (IsSameFile(m_szPath, pszTarget)) {
+    if (IsSameFile(m_szPath, pszTarget, targetAttributes)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
     }
 
-    if (PathFileExistsW(pszTarget)) {
+    const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
+    if (targetExists) {
         LogInfo(L"Target file %s already exists", pszTarget);
         WCHAR company[MAX_PATH];
         company[0] = 0;
@@ -105,7 +107,7 @@ HRESULT CWexKrExecutableFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     const HRESULT hrFolder = PrepareTargetFolder(pszTarget);
     if (FAILED(hrFolder)) return hrFolder;
 
-    const DWORD error = CopyOnto(m_szPath, pszTarget);
+    const DWORD error = CopyOnto(m_szPath, pszTarget, !targetExists);
     if (error == ERROR_SUCCESS) {
         ClearReadOnly(pszTarget);
         LogInfo(L"'%s' successfully copied to '%s'", m_szPath, pszTarget);

@@ -6,6 +6,7 @@
 #include "files/DirectoryMarkers.h"
 #include "files/FileModel.h"
 #include "platform/KrLog.h"
+#include "platform/PathText.h"
 #include "platform/TextCase.h"
 #include "platform/WexUt.h"
 
@@ -39,6 +40,16 @@ void LongNameOf(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
 bool IsSameFile(LPCWSTR path1, LPCWSTR path2) {
     if (!PathFits(path1) || !PathFits(path2) || !*path1 || !*path2) return false;
     return CWexPath::PathIsEqual(path1, path2) != FALSE;
+}
+
+bool IsSameFile(LPCWSTR path1, LPCWSTR path2, DWORD path2Attributes) {
+    if (path2Attributes != INVALID_FILE_ATTRIBUTES) return IsSameFile(path1, path2);
+    // What PathIsEqual finds for a second path that names nothing: the same
+    // text, or (where a short name may hide) the same long form.
+    WCHAR a[MAX_PATH], b[MAX_PATH];
+    if (!FullPathText(path1, a) || !FullPathText(path2, b)) return false;
+    if (EqualIgnoringCase(a, b)) return true;
+    return (wcschr(a, L'~') || wcschr(b, L'~')) && IsSameFile(path1, path2);
 }
 
 namespace {
@@ -75,6 +86,12 @@ bool IsDeviceForm(LPCWSTR full) {
 HRESULT RefuseIfFolder(LPCWSTR path) {
     const DWORD attributes = path ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return RefuseFolder(path);
+    return S_OK;
+}
+
+HRESULT LookAtTarget(LPCWSTR target, DWORD* attributes) {
+    *attributes = target ? GetFileAttributesW(target) : INVALID_FILE_ATTRIBUTES;
+    if (*attributes != INVALID_FILE_ATTRIBUTES && (*attributes & FILE_ATTRIBUTE_DIRECTORY)) return RefuseFolder(target);
     return S_OK;
 }
 
@@ -292,8 +309,8 @@ void TemporaryCopy::Discard() {
     m_szPath[0] = 0;
 }
 
-DWORD CopyOnto(LPCWSTR source, LPCWSTR target) {
-    if (GetFileAttributesW(target) == INVALID_FILE_ATTRIBUTES) {
+DWORD CopyOnto(LPCWSTR source, LPCWSTR target, bool targetMissing) {
+    if (targetMissing || GetFileAttributesW(target) == INVALID_FILE_ATTRIBUTES) {
         if (CopyFileW(source, target, TRUE)) return ERROR_SUCCESS;
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {

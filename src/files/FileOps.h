@@ -19,6 +19,11 @@ void LongNameOf(LPCWSTR path, WCHAR (&out)[MAX_PATH]);
 // file identity (volume serial number and file index) when both exist, so
 // that another drive letter, a "\\?\" form or a hard link is seen through.
 bool IsSameFile(LPCWSTR path1, LPCWSTR path2);
+// The same for a second path whose attributes were just read: one that names
+// nothing (INVALID_FILE_ATTRIBUTES) can be the first file only by its text,
+// so the file system is not asked about it again. In a large folder a name
+// that is not there can cost a search through all of it.
+bool IsSameFile(LPCWSTR path1, LPCWSTR path2, DWORD path2Attributes);
 
 // The kernel works on regular disk files only. S_OK when path names one, or
 // names nothing yet (a target to be made); otherwise the refusal, logged
@@ -32,6 +37,10 @@ bool IsSameFile(LPCWSTR path1, LPCWSTR path2);
 HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed = false);
 // The folder part of that check alone, for the copy rules' targets.
 HRESULT RefuseIfFolder(LPCWSTR path);
+// The copy rules' one look at their target: its attributes
+// (INVALID_FILE_ATTRIBUTES when it names nothing or cannot be asked), or the
+// refusal of a folder as RefuseIfFolder gives it.
+HRESULT LookAtTarget(LPCWSTR target, DWORD* attributes);
 
 // Errors that mean "in use": sharing violation, user-mapped section, access denied.
 bool IsInUseError(DWORD error);
@@ -109,7 +118,10 @@ private:
 // temporary copy, then the rename. A target that does not exist is copied to
 // directly (the copy can only create it; a part left by a copy that broke
 // off is removed). 0, or the Win32 error of the failing step; on failure
-// target is as it was and no temporary file remains.
-DWORD CopyOnto(LPCWSTR source, LPCWSTR target);
+// target is as it was and no temporary file remains. targetMissing: the
+// caller found no target a moment ago, so the copy that only creates is
+// tried at once (a target that came meanwhile still makes it fail and is
+// replaced as usual).
+DWORD CopyOnto(LPCWSTR source, LPCWSTR target, bool targetMissing = false);
 
 }  // namespace orv::files
