@@ -55,6 +55,12 @@ inline std::string InProcCor(const std::wstring& server) {
            Narrow(PathFindFileNameW(server.c_str())) + "\"\r\n\"ThreadingModel\"=\"Both\"\r\n";
 }
 
+inline void SetTime(const std::wstring& path, const FILETIME& time) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+}
+
 // Answer() of a new object of the coclass: the fixture's ORV_ANSWER, or the failing result.
 inline HRESULT CreateAndAsk(const wchar_t* clsid, DWORD context, long* answer) {
     CLSID id;

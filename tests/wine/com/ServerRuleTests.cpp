@@ -66,11 +66,6 @@ FILETIME Shifted(const std::wstring& path, LONGLONG seconds) {
     t.QuadPart += seconds * 10000000;
     return FILETIME{t.LowPart, t.HighPart};
 }
-void SetTime(const std::wstring& path, const FILETIME& time) {
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    SetFileTime(file, nullptr, nullptr, &time);
-    CloseHandle(file);
-}
 
 const wchar_t kOffline[] = L"Offline registration impossible: COR- file not found";
 constexpr HRESULT kNotInstalled = static_cast<HRESULT>(0x800407D1L);

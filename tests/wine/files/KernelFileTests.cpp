@@ -1,6 +1,7 @@
-// InstallFile, UnInstallFile, CopyFile and DeleteFile through the kernel's COM
-// interface on the built DLL. Drives that refuse the work are made real by
-// testdrive.sh (a small tmpfs named in ORV_TEST_DRIVE; the tests skip without it).
+// InstallFile, UnInstallFile, CopyFile, DeleteFile, GetFileInfo and
+// FreeFileInfo through the kernel's COM interface on the built DLL. Drives
+// that refuse the work are made real by testdrive.sh (a small tmpfs named in
+// ORV_TEST_DRIVE; the tests skip without it).
 #include <shlwapi.h>
 
 #include <cstring>
@@ -37,6 +38,9 @@ struct Call {
 
 class KernelFiles : public KernelTest {};
 
+std::string Str(BSTR s) { return s ? Narrow(s) : std::string("null"); }
+ULONGLONG Ticks(const FILETIME& time) { return (ULONGLONG(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+
 class Drive : public KernelTest {
 protected:
     void SetUp() override {
@@ -67,6 +71,9 @@ TEST_F(KernelFiles, BadArguments) {
     };
     const Lines tooLongLine{Line(L'E', L"Path longer than 259 characters refused: '")};
     const HRESULT kTooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    _ORV_FILE_INFO info{};
+    _ORV_CHECK_INFO end{};
+    BSTR result = nullptr;
     EXPECT_TRUE(RunAll({
         {"InstallFile(null)", [&] { return m_kernel->InstallFile(nullptr); }, null(L"InstallFile"), E_POINTER},
         {"UnInstallFile(null)", [&] { return m_kernel->UnInstallFile(nullptr); }, null(L"UnInstallFile"), E_POINTER},
@@ -104,7 +111,18 @@ TEST_F(KernelFiles, BadArguments) {
          HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
         {"PreparePostRebootDeleteFile, empty path", [&] { return m_kernel->PreparePostRebootDeleteFile(B(L"").get()); },
          {Win32Line(L'E', L"Error calling MoveFileEx.", ERROR_PATH_NOT_FOUND)}, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
+        {"GetFileInfo(s, null)", [&] { return m_kernel->GetFileInfo(sourceB.get(), nullptr); }, {}, E_POINTER},
+        {"GetFileInfo, long", [&] { return m_kernel->GetFileInfo(longB.get(), &info); }, tooLongLine, kTooLong},
+        {"FreeFileInfo(null)", [&] { return m_kernel->FreeFileInfo(nullptr); }, null(L"FreeFileInfo"), E_POINTER},
+        {"InstallCheck(null, c, r)", [&] { return m_kernel->InstallCheck(nullptr, &end, &result); }, null(L"InstallCheck"),
+         E_POINTER},
+        {"InstallCheck(s, null, r)", [&] { return m_kernel->InstallCheck(sourceB.get(), nullptr, &result); },
+         null(L"InstallCheck"), E_POINTER},
+        {"InstallCheck(s, c, null)", [&] { return m_kernel->InstallCheck(sourceB.get(), &end, nullptr); },
+         null(L"InstallCheck"), E_POINTER},
+        {"InstallCheck, long", [&] { return m_kernel->InstallCheck(longB.get(), &end, &result); }, tooLongLine, kTooLong},
     }, missing));
+    EXPECT_TRUE(!info.bstrName && !result);  // refused calls left them
     EXPECT_TRUE(install.Untouched() && installLong.Untouched());
     EXPECT_TRUE(FileExists(source));
     EXPECT_FALSE(FileExists(other) || IsFolder(tooLong.substr(0, m_temp.Path().size() + 10)));
@@ -216,6 +234,9 @@ TEST_F(KernelFiles, WhatIsNoFileIsRefused) {
     InstallRecord fromCom1(L"COM1", file), toCom1(file, com1), fromFolder(folder, file), toFolder(file, folder),
         removeNul(file, L"NUL");
     const Bstr fileB = B(file), folderB = B(folder), rootB = B(L"C:\\");
+    _ORV_FILE_INFO info{};
+    _ORV_CHECK_INFO end{};
+    BSTR result = nullptr;
     EXPECT_TRUE(RunAll({
         {"InstallFile from COM1", [&] { return m_kernel->InstallFile(fromCom1.Get()); }, refused(L"COM1", false), kDevice},
         {"InstallFile to COM1 in a folder", [&] { return m_kernel->InstallFile(toCom1.Get()); }, refused(com1, false), kDevice},
@@ -236,8 +257,11 @@ TEST_F(KernelFiles, WhatIsNoFileIsRefused) {
         {"UnShareFile of COM1", [&] { return m_kernel->UnShareFile(B(L"COM1").get()); }, refused(L"COM1", false), kDevice},
         {"PostRebootRegister of COM1", [&] { return m_kernel->PostRebootRegister(B(L"COM1").get()); },
          refused(L"COM1", false), kDevice},
+        {"GetFileInfo of COM1", [&] { return m_kernel->GetFileInfo(B(L"COM1").get(), &info); }, refused(L"COM1", false), kDevice},
+        {"InstallCheck of a folder", [&] { return m_kernel->InstallCheck(folderB.get(), &end, &result); },
+         refused(folder, true), kFolder},
     }));
-    EXPECT_TRUE(fromCom1.Untouched());
+    EXPECT_TRUE(fromCom1.Untouched() && !info.bstrName && !result);
     EXPECT_EQ(GetFileAttributesW(L"C:\\_orvtmp"), INVALID_FILE_ATTRIBUTES);
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW(Path(L"*_orvtmp*").c_str(), &entry);
@@ -383,6 +407,56 @@ TEST_F(KernelFiles, DeleteFileLeavesSharedDllCountsAlone) {
     count = 0;
     ASSERT_EQ(SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, target.c_str(), nullptr, &count, &size), ERROR_SUCCESS);
     EXPECT_EQ(count, 2u);
+}
+
+// Each row: "name|full path|description|size|time|version words|version text|vendor|flags".
+TEST_F(KernelFiles, GetFileInfoOfEachFileClassAndFreeFileInfo) {
+    const std::wstring data = Path(L"Long data file name.txt");
+    ASSERT_TRUE(WriteBytes(data, "data"));
+    WCHAR shortData[MAX_PATH];
+    ASSERT_NE(GetShortPathNameW(data.c_str(), shortData, MAX_PATH), 0u);
+    const char kCompany[] = "Orv Fixture Company";
+    const struct {
+        const char* label;
+        std::wstring path, given;  // given: what the caller passes, if not the path
+        const char *description, *version, *vendor;  // version null: not an executable
+        bool com;
+    } rows[] = {
+        {"data file, by its short name", data, shortData, "Data file", nullptr, nullptr, false},
+        {"file gone since", Path(L"gone.dll"), L"", "Data file", nullptr, nullptr, false},
+        {"program", Fixture(L"plain.exe"), L"", "Executable file", "1.0.0.0", kCompany, false},
+        {"library", Fixture(L"v2.dll"), L"", "Dynamic link library file", "2.0.0.0", kCompany, false},
+        {"in-process server", Fixture(L"regsrv.dll"), L"", "InProc COM server file", "0.0.0.0", "N/A", true},
+        {"local server", Fixture(L"olereg.exe"), L"", "Local COM server file", "1.0.0.0", kCompany, true},
+        {"type library", Fixture(L"tlb_21.tlb", L"com"), L"", "Type library file", "2.1.0.0", "N/A", false},
+        {"TrueType font", L"Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf", L"", "True type font file",
+         "2.37.0.0", "N/A", false},
+        {"raster font", L"Z:\\usr\\share\\wine\\fonts\\coure.fon", L"", "Raster font file", "0.0.0.0", "N/A", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        _ORV_FILE_INFO info;
+        memset(&info, 0xA5, sizeof info);  // no field may keep what was there
+        LogCursor log;
+        ASSERT_EQ(m_kernel->GetFileInfo(B(row.given.empty() ? row.path : row.given).get(), &info), S_OK);
+        const _ORV_FILE_VERSION& v = info.version;
+        char numbers[128], expected[128];
+        snprintf(numbers, sizeof numbers, "%lu|%llu|%u.%u.%u.%u|%s|%s|%04X %04X %04X", info.dwSize,
+                 Ticks(info.ftTimeStamp), v.wVerMaj1, v.wVerMaj2, v.wVerMin1, v.wVerMin2,
+                 Str(info.bstrVersionString).c_str(), Str(info.bstrVendor).c_str(), USHORT(info.bExecutable),
+                 USHORT(info.bCOMServer), USHORT(info.bWindowsFileProtected));
+        snprintf(expected, sizeof expected, "%lu|%llu|%s|%s|%s|%s %s 0000",
+                 static_cast<unsigned long>(ReadBytes(row.path).size()), Ticks(WriteTime(row.path)),
+                 row.version ? row.version : "65535.65535.65535.65535", row.version ? row.version : "null",
+                 row.vendor ? row.vendor : "null", row.version ? "FFFF" : "0000", row.com ? "FFFF" : "0000");
+        EXPECT_EQ(Str(info.bstrName) + "|" + Str(info.bstrFullPath) + "|" + Str(info.bstrDescription) + "|" + numbers,
+                  Narrow(PathFindFileNameW(row.path.c_str())) + "|" + Narrow(row.path) + "|" + row.description + "|" +
+                      expected);
+        EXPECT_EQ(Narrow(log.Text()), "");  // GetFileInfo logs nothing
+        EXPECT_EQ(m_kernel->FreeFileInfo(&info), S_OK);
+        EXPECT_TRUE(!info.bstrName && !info.bstrFullPath && !info.bstrDescription && !info.bstrVersionString &&
+                    !info.bstrVendor);
+    }
 }
 
 // The drive holds 256 KiB and the new file is larger: written over the old

@@ -1,6 +1,7 @@
 // What no test can make the system do: memory that runs out while the file
 // methods build their file object or the check-info array; a registry that
 // refuses the App Paths entry (as root, Wine refuses no registry write).
+#include <cstring>
 #include <functional>
 
 #include "FilesTest.h"
@@ -40,12 +41,19 @@ DWORD WINAPI RefuseDelete(HKEY, LPCWSTR) { return ERROR_ACCESS_DENIED; }
 TEST_F(KernelSeams, FileObjectThatCannotBeMade) {
     ASSERT_TRUE(WriteBytes(Path(L"target.txt"), "installed"));
     InstallRecord record(Path(L"source.txt"), Path(L"target.txt"));
-    Bstr source = B(Path(L"source.txt")), target = B(Path(L"target.txt"));
+    Bstr source = B(Path(L"source.txt")), target = B(Path(L"target.txt")), library = B(Fixture(L"v1.dll"));
+    _ORV_FILE_INFO info, before;
+    memset(&info, 0xA5, sizeof info);
+    before = info;
+    _ORV_CHECK_INFO none{};
+    BSTR result = reinterpret_cast<BSTR>(uintptr_t{0xdeadbeef});
     const struct { const char* name; std::function<HRESULT()> call; } rows[] = {
         {"InstallFile", [&] { return m_kernel->InstallFile(record.Get()); }},
         {"UnInstallFile", [&] { return m_kernel->UnInstallFile(record.Get()); }},
         {"CopyFile", [&] { return m_kernel->CopyFile(source.get(), target.get(), VARIANT_TRUE); }},
         {"DeleteFile", [&] { return m_kernel->DeleteFile(source.get(), target.get()); }},
+        {"GetFileInfo", [&] { return m_kernel->GetFileInfo(library.get(), &info); }},
+        {"InstallCheck", [&] { return m_kernel->InstallCheck(library.get(), &none, &result); }},
     };
     orv::files::Seams().pfnObjectAllocationFails = [] { return true; };
     for (const auto& row : rows) {
@@ -55,6 +63,8 @@ TEST_F(KernelSeams, FileObjectThatCannotBeMade) {
         EXPECT_TRUE(LogHas(log.Text(), {Win32Line(L'E', L"CWexKrFile::CreateInstance() failed", ERROR_OUTOFMEMORY)}));
     }
     EXPECT_TRUE(record.Untouched());
+    EXPECT_EQ(memcmp(&info, &before, sizeof info), 0) << "GetFileInfo changed the record";
+    EXPECT_EQ(result, reinterpret_cast<BSTR>(uintptr_t{0xdeadbeef}));
     EXPECT_EQ(ReadBytes(Path(L"target.txt")), "installed");
 }
 

@@ -127,6 +127,16 @@ TEST_F(SfcProbe, GuardedTargetsAreLeftAloneByTheFileMethods) {
         EXPECT_EQ(ReadBytes(target), "guarded");
     }
     EXPECT_EQ(install.lpOrvCheckInfo, untouched);  // returned before recording anything
+    // GetFileInfo asks about the caller's own path: a short name the list does not hold is not protected.
+    WCHAR shortTarget[MAX_PATH];
+    ASSERT_NE(GetShortPathNameW(target.c_str(), shortTarget, MAX_PATH), 0u);
+    for (const auto& [path, guarded] : {std::pair{targetB, VARIANT_TRUE}, {SysAllocString(shortTarget), VARIANT_FALSE}}) {
+        _ORV_FILE_INFO info{};
+        EXPECT_EQ(kernel->GetFileInfo(path, &info), S_OK);
+        EXPECT_EQ(info.bWindowsFileProtected, guarded) << Narrow(path);
+        kernel->FreeFileInfo(&info);
+        if (path != targetB) SysFreeString(path);
+    }
     SysFreeString(sourceB);
     SysFreeString(targetB);
     kernel->Release();
