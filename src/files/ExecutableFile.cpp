@@ -54,15 +54,15 @@ void WarnOnSizeDifference(LPCWSTR source, LPCWSTR target) {
 
 HRESULT CWexKrExecutableFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
-    DWORD targetAttributes = INVALID_FILE_ATTRIBUTES;
-    const HRESULT hrTarget = LookAtTarget(pszTarget, &targetAttributes);
+    WIN32_FILE_ATTRIBUTE_DATA target;
+    const HRESULT hrTarget = LookAtTarget(pszTarget, &target);
     if (FAILED(hrTarget)) return hrTarget;
-    if (IsSameFile(m_szPath, pszTarget, targetAttributes)) {
+    if (IsSameFile(m_szPath, pszTarget, target.dwFileAttributes)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
     }
 
-    const bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
+    const bool targetExists = target.dwFileAttributes != INVALID_FILE_ATTRIBUTES;
     if (targetExists) {
         LogInfo(L"Target file %s already exists", pszTarget);
         WCHAR company[MAX_PATH];

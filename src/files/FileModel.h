@@ -66,10 +66,18 @@ public:
     virtual LPCWSTR GetTypeDescription();                    // slot 8
 
     LPCWSTR GetPath() const { return m_szPath; }
+    // The own file's last write time (CWexFile::GetTimeStamp, selector 2),
+    // read through the handle the factory read the file's kind with, or now
+    // for an object the factory did not make.
+    HRESULT GetLastWriteTime(FILETIME* pft) const;
 
 protected:
     WCHAR m_szPath[MAX_PATH];
     DWORD m_dwInstallMode = 0;
+
+private:
+    FILETIME m_ftLastWrite{};  // set by the factory
+    bool m_bLastWriteKnown = false;
 };
 
 class CWexKrRegFile : public CWexKrFile {

@@ -89,18 +89,27 @@ HRESULT RefuseIfFolder(LPCWSTR path) {
     return S_OK;
 }
 
-HRESULT LookAtTarget(LPCWSTR target, DWORD* attributes) {
-    *attributes = target ? GetFileAttributesW(target) : INVALID_FILE_ATTRIBUTES;
-    if (*attributes != INVALID_FILE_ATTRIBUTES && (*attributes & FILE_ATTRIBUTE_DIRECTORY)) return RefuseFolder(target);
+HRESULT LookAtTarget(LPCWSTR target, WIN32_FILE_ATTRIBUTE_DATA* data) {
+    if (!target || !GetFileAttributesExW(target, GetFileExInfoStandard, data)) {
+        *data = WIN32_FILE_ATTRIBUTE_DATA{};
+        data->dwFileAttributes = INVALID_FILE_ATTRIBUTES;
+        return S_OK;
+    }
+    if (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return RefuseFolder(target);
     return S_OK;
 }
 
-HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed) {
+HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed, DWORD* attributes) {
+    if (attributes) *attributes = INVALID_FILE_ATTRIBUTES;
     if (!path || !*path) return S_OK;
     WCHAR full[MAX_PATH];
     const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
     if (n > 0 && n < MAX_PATH && IsDeviceForm(full)) return RefuseDevice(path);
-    return folderAllowed ? S_OK : RefuseIfFolder(path);
+    if (folderAllowed && !attributes) return S_OK;
+    const DWORD read = GetFileAttributesW(path);
+    if (attributes) *attributes = read;
+    if (!folderAllowed && read != INVALID_FILE_ATTRIBUTES && (read & FILE_ATTRIBUTE_DIRECTORY)) return RefuseFolder(path);
+    return S_OK;
 }
 
 bool IsInUseError(DWORD error) {

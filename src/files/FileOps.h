@@ -34,13 +34,16 @@ bool IsSameFile(LPCWSTR path1, LPCWSTR path2, DWORD path2Attributes);
 // full path makes a device) kWexKrHrNotAFileDevice. Nothing is opened here;
 // where the kernel opens a file to read it (type detection, the image
 // reader), it reads only what opens as a disk file.
-HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed = false);
+// attributes: where not null, the path's attributes as the check read them
+// (INVALID_FILE_ATTRIBUTES when it names nothing or cannot be asked), read
+// also when a folder is allowed: the caller's test whether the file exists.
+HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed = false, DWORD* attributes = nullptr);
 // The folder part of that check alone, for the copy rules' targets.
 HRESULT RefuseIfFolder(LPCWSTR path);
-// The copy rules' one look at their target: its attributes
-// (INVALID_FILE_ATTRIBUTES when it names nothing or cannot be asked), or the
-// refusal of a folder as RefuseIfFolder gives it.
-HRESULT LookAtTarget(LPCWSTR target, DWORD* attributes);
+// The copy rules' one look at their target: its attributes and times
+// (dwFileAttributes INVALID_FILE_ATTRIBUTES when it names nothing or cannot
+// be asked), or the refusal of a folder as RefuseIfFolder gives it.
+HRESULT LookAtTarget(LPCWSTR target, WIN32_FILE_ATTRIBUTE_DATA* data);
 
 // Errors that mean "in use": sharing violation, user-mapped section, access denied.
 bool IsInUseError(DWORD error);
