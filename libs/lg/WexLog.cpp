@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "LogClock.h"
+#include "core/LogHeader.h"
 #include "LogLock.h"
 
 namespace {
@@ -87,7 +88,16 @@ void CloseLocked() {
 void WriteLine(const WCHAR* text, size_t cch) {
     // 3 bytes per UTF-16 unit at most, plus the line end.
     static thread_local char utf8[(WEX_LOG_MAX_TEXT + 256) * 3 + 2];
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(cch), utf8, sizeof(utf8) - 2, nullptr, nullptr);
+    // A line of ASCII (most are) is its own UTF-8.
+    int bytes = 0;
+    size_t ascii = 0;
+    while (ascii < cch && text[ascii] < 0x80) ++ascii;
+    if (ascii == cch && cch <= sizeof(utf8) - 2) {
+        for (size_t i = 0; i < cch; ++i) utf8[i] = static_cast<char>(text[i]);
+        bytes = static_cast<int>(cch);
+    } else {
+        bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(cch), utf8, sizeof(utf8) - 2, nullptr, nullptr);
+    }
     if (bytes <= 0) return;
     utf8[bytes++] = '\r';
     utf8[bytes++] = '\n';
@@ -117,13 +127,11 @@ void Emit(const LineAttributes& a, LPCWSTR text, bool withError) {
     WCHAR line[128 + WEX_LOG_MAX_TEXT + 640];
     SYSTEMTIME st;
     orv::lg::LocalNow(&st);
-    WCHAR sev = a.severity ? a.severity : L' ';
-    int head = _snwprintf(line, 128, L"%04u-%02u-%02u %02u:%02u:%02u.%03u %5lu/%-5lu %s %d %c ",
-                          st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
-                          static_cast<unsigned long>(GetCurrentProcessId()), static_cast<unsigned long>(a.threadId),
-                          a.component[0] ? a.component : L"-", a.level, sev);
-    if (head < 0 || head >= 128) head = 0;
-    size_t n = static_cast<size_t>(head);
+    const orv::LogHeaderFields header{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                                      st.wMilliseconds, static_cast<unsigned long>(GetCurrentProcessId()),
+                                      static_cast<unsigned long>(a.threadId), a.component[0] ? a.component : L"-",
+                                      a.level, a.severity ? a.severity : L' '};
+    size_t n = orv::FormatLogHeader(header, line, 128);
     if (!text) text = L"";
     for (size_t i = 0; text[i] && i < WEX_LOG_MAX_TEXT; ++i) line[n++] = text[i];
     line[n] = 0;

@@ -60,7 +60,7 @@ TEST(Log, LineCarriesTheAttributesSetBeforeIt) {
     WexWriteLogEnv(L"value %d and %s and %ls", 42, L"wide", L"also wide");
     GetLocalTime(&after);
     WexWriteLogSetEnv(GetCurrentThreadId(), L"CompB", 3, L' ');
-    WexWriteLogEnv(L"plain");
+    WexWriteLogEnv(L"plain, and not ASCII: \u00e4\u20ac");
     auto lines = Lines(cursor.Text());
     ASSERT_EQ(lines.size(), 2u);
     Parsed a, b;
@@ -72,7 +72,7 @@ TEST(Log, LineCarriesTheAttributesSetBeforeIt) {
     EXPECT_EQ(a.text, L"value 42 and wide and also wide");
     EXPECT_EQ(b.component, L"CompB");
     EXPECT_EQ(b.severity, L' ');
-    EXPECT_EQ(b.text, L"plain");
+    EXPECT_EQ(b.text, L"plain, and not ASCII: \u00e4\u20ac");
     // The thread id written is the caller's.
     EXPECT_NE(lines[0].find(L"/" + std::to_wstring(GetCurrentThreadId())), std::wstring::npos);
     // The local time of the write (the tests run in a zone half an hour off whole hours).
