@@ -7,6 +7,7 @@
 
 #include "UtCommon.h"
 #include "core/CommandLine.h"
+#include "platform/FileFacts.h"
 #include "platform/PathText.h"
 #include "platform/Raii.h"
 #include "platform/TextCase.h"
@@ -112,78 +113,6 @@ ULONGLONG IndexOf(HANDLE file) {
     return (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
-// What a path's attributes say of its file: size, last write time and, where
-// the system gives it (ntdll's NtQueryFullAttributesFile, which
-// GetFileAttributesExW wraps), the time of the last change of the file's
-// record. All are read without opening the file.
-struct PathFacts {
-    ULONGLONG size = 0;
-    FILETIME written{};
-    LONGLONG changed = 0;
-    bool hasChanged = false;
-};
-
-struct NtUnicodeString {
-    USHORT Length, MaximumLength;
-    PWSTR Buffer;
-};
-struct NtObjectAttributes {
-    ULONG Length;
-    HANDLE RootDirectory;
-    NtUnicodeString* ObjectName;
-    ULONG Attributes;
-    PVOID SecurityDescriptor, SecurityQualityOfService;
-};
-struct NtNetworkOpenInformation {
-    LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, AllocationSize, EndOfFile;
-    ULONG FileAttributes;
-};
-struct NtAttributesApi {
-    BOOLEAN(WINAPI* toNtPath)(PCWSTR, NtUnicodeString*, PWSTR*, void*) = nullptr;
-    void(WINAPI* freeString)(NtUnicodeString*) = nullptr;
-    LONG(WINAPI* query)(NtObjectAttributes*, NtNetworkOpenInformation*) = nullptr;
-};
-// Null members where ntdll lacks them (Windows 9x).
-const NtAttributesApi& AttributesApi() {
-    static const NtAttributesApi api = [] {
-        NtAttributesApi found;
-        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");  // in every NT process: nothing is loaded
-        if (!ntdll) return found;
-        auto get = [ntdll](const char* name) { return reinterpret_cast<void*>(GetProcAddress(ntdll, name)); };
-        found.toNtPath = reinterpret_cast<decltype(found.toNtPath)>(get("RtlDosPathNameToNtPathName_U"));
-        found.freeString = reinterpret_cast<decltype(found.freeString)>(get("RtlFreeUnicodeString"));
-        found.query = reinterpret_cast<decltype(found.query)>(get("NtQueryFullAttributesFile"));
-        if (!found.toNtPath || !found.freeString || !found.query) found = NtAttributesApi();
-        return found;
-    }();
-    return api;
-}
-
-// False when the path names nothing or cannot be asked.
-bool FactsOf(LPCWSTR path, PathFacts* facts) {
-    const NtAttributesApi& api = AttributesApi();
-    NtUnicodeString ntPath{};
-    if (api.query && api.toNtPath(path, &ntPath, nullptr, nullptr)) {
-        constexpr ULONG kObjCaseInsensitive = 0x40;
-        NtObjectAttributes attributes{sizeof(attributes), nullptr, &ntPath, kObjCaseInsensitive, nullptr, nullptr};
-        NtNetworkOpenInformation info{};
-        const LONG status = api.query(&attributes, &info);
-        api.freeString(&ntPath);
-        if (status < 0) return false;
-        facts->size = static_cast<ULONGLONG>(info.EndOfFile.QuadPart);
-        facts->written.dwLowDateTime = info.LastWriteTime.LowPart;
-        facts->written.dwHighDateTime = static_cast<DWORD>(info.LastWriteTime.HighPart);
-        facts->changed = info.ChangeTime.QuadPart;
-        facts->hasChanged = true;
-        return true;
-    }
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return false;
-    facts->size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    facts->written = data.ftLastWriteTime;
-    return true;
-}
-
 enum class Identity { kSame, kDifferent, kUnknown };
 
 // Whether two existing files or folders are one, by the file system: one
@@ -196,12 +125,10 @@ enum class Identity { kSame, kDifferent, kUnknown };
 // that differ are two files (a copy keeps the size and the write time, but
 // its record changed when it was made).
 Identity IdentityOf(LPCWSTR a, LPCWSTR b) {
-    PathFacts fa, fb;
+    orv::FileFacts fa, fb;
     // b first: in an install it is the target, the one more often missing.
-    if (!FactsOf(b, &fb) || !FactsOf(a, &fa)) return Identity::kUnknown;
-    if (fa.size != fb.size || CompareFileTime(&fa.written, &fb.written) != 0 ||
-        (fa.hasChanged && fb.hasChanged && fa.changed != fb.changed))
-        return Identity::kDifferent;
+    if (!orv::FileFactsOfPath(b, &fb) || !orv::FileFactsOfPath(a, &fa)) return Identity::kUnknown;
+    if (orv::FactsTellApart(fa, fb)) return Identity::kDifferent;
     const auto open = [](LPCWSTR path) {
         return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

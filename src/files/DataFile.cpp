@@ -29,10 +29,10 @@ void LogTimeStamp(LPCWSTR format, const FILETIME& time) {
 }
 
 // The last write times of source and target (a time that cannot be read is 0).
-bool TargetIsAsNew(const CWexKrFile& source, const WIN32_FILE_ATTRIBUTE_DATA& target) {
+bool TargetIsAsNew(const CWexKrFile& source, const FileFacts& target) {
     FILETIME sourceTime{};
     if (FAILED(source.GetLastWriteTime(&sourceTime))) sourceTime = FILETIME{};
-    const FILETIME targetTime = target.ftLastWriteTime;
+    const FILETIME targetTime = target.written;
     LogTimeStamp(L"Time stamp of source file is: %02d.%02d.%d %02d:%02d:%02d", sourceTime);
     LogTimeStamp(L"Time stamp of target file: %02d.%02d.%d %02d:%02d:%02d", targetTime);
     return CompareFileTime(&targetTime, &sourceTime) >= 0;
@@ -58,15 +58,15 @@ void ClearInUseAttributes(LPCWSTR target) {
 
 HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
-    WIN32_FILE_ATTRIBUTE_DATA target;
+    FileFacts target;
     const HRESULT hrTarget = LookAtTarget(pszTarget, &target);
     if (FAILED(hrTarget)) return hrTarget;
-    if (IsSameFile(m_szPath, pszTarget, target.dwFileAttributes)) {
+    if (IsSameFile(m_szPath, GetFacts(), pszTarget, target)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
     }
 
-    const bool targetExists = target.dwFileAttributes != INVALID_FILE_ATTRIBUTES;
+    const bool targetExists = target.Known();
     if (targetExists) {
         LogInfo(L"Target file %s already exists", pszTarget);
         if (!(dwFlags & kWexKrInstallForce)) {
@@ -136,7 +136,9 @@ HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
 }
 
 HRESULT CWexKrFile::UnInstall(LPCWSTR pszSource) {
-    if (IsSameFile(m_szPath, pszSource)) {
+    FileFacts source;
+    FileFactsOfPath(pszSource, &source);
+    if (IsSameFile(m_szPath, GetFacts(), pszSource, source)) {
         LogInfo(L"Server dependent installation: File will not be deleted");
         return S_OK;
     }

@@ -54,15 +54,15 @@ void WarnOnSizeDifference(LPCWSTR source, LPCWSTR target) {
 
 HRESULT CWexKrExecutableFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
-    WIN32_FILE_ATTRIBUTE_DATA target;
+    FileFacts target;
     const HRESULT hrTarget = LookAtTarget(pszTarget, &target);
     if (FAILED(hrTarget)) return hrTarget;
-    if (IsSameFile(m_szPath, pszTarget, target.dwFileAttributes)) {
+    if (IsSameFile(m_szPath, GetFacts(), pszTarget, target)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
     }
 
-    const bool targetExists = target.dwFileAttributes != INVALID_FILE_ATTRIBUTES;
+    const bool targetExists = target.Known();
     if (targetExists) {
         LogInfo(L"Target file %s already exists", pszTarget);
         WCHAR company[MAX_PATH];

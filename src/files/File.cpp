@@ -57,14 +57,14 @@ CWexKrFile* Make(LPCWSTR path) {
 }
 
 // The kind code of CWexFile::GetType, read the same way; the handle also
-// gives the file's last write time, which the rules and the check info use.
-int KindOf(LPCWSTR path, FILETIME* lastWrite, bool* lastWriteKnown) {
-    *lastWriteKnown = false;
+// gives what the rules, the same-file test and the check info ask of the file.
+int KindOf(LPCWSTR path, orv::FileFacts* facts) {
+    *facts = orv::FileFacts();
     if (!orv::files::PathFits(path)) return WEX_KIND_DATA;
     orv::UniqueFile file(orv::OpenToReadKind(path));
     // A device (a serial port, a console) is never read: a read could wait for ever.
     if (!file || GetFileType(file.Get()) != FILE_TYPE_DISK) return WEX_KIND_DATA;
-    *lastWriteKnown = GetFileTime(file.Get(), nullptr, nullptr, lastWrite) != FALSE;
+    orv::FileFactsOfHandle(file.Get(), facts);
     return orv::FileKindOfOpenFile(file.Get(), path);
 }
 
@@ -92,19 +92,15 @@ CWexKrFile* MakeOfKind(int kind, LPCWSTR path) {
 }  // namespace
 
 CWexKrFile* CWexKrFile::CreateInstance(LPCWSTR pszPath) {
-    FILETIME lastWrite{};
-    bool lastWriteKnown = false;
-    CWexKrFile* file = MakeOfKind(KindOf(pszPath, &lastWrite, &lastWriteKnown), pszPath);
-    if (file) {
-        file->m_ftLastWrite = lastWrite;
-        file->m_bLastWriteKnown = lastWriteKnown;
-    }
+    orv::FileFacts facts;
+    CWexKrFile* file = MakeOfKind(KindOf(pszPath, &facts), pszPath);
+    if (file) file->m_facts = facts;
     return file;
 }
 
 HRESULT CWexKrFile::GetLastWriteTime(FILETIME* pft) const {
-    if (m_bLastWriteKnown) {
-        *pft = m_ftLastWrite;
+    if (m_facts.Known()) {
+        *pft = m_facts.written;
         return S_OK;
     }
     return CWexFile::GetTimeStamp(m_szPath, pft, WEX_TIME_LASTWRITE);

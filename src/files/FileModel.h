@@ -22,6 +22,7 @@
 
 #include "core/DependencyWalk.h"
 #include "core/PeImage.h"
+#include "platform/FileFacts.h"
 #include "platform/WexFileVersion.h"
 
 // Bit 0 of the flags word of Install (FORCEFLAG INSTALL_FLAG_FORCE).
@@ -70,14 +71,16 @@ public:
     // read through the handle the factory read the file's kind with, or now
     // for an object the factory did not make.
     HRESULT GetLastWriteTime(FILETIME* pft) const;
+    // What that handle said of the own file (nothing known for an object the
+    // factory did not make, or a file it could not open).
+    const orv::FileFacts& GetFacts() const { return m_facts; }
 
 protected:
     WCHAR m_szPath[MAX_PATH];
     DWORD m_dwInstallMode = 0;
 
 private:
-    FILETIME m_ftLastWrite{};  // set by the factory
-    bool m_bLastWriteKnown = false;
+    orv::FileFacts m_facts;  // set by the factory
 };
 
 class CWexKrRegFile : public CWexKrFile {

@@ -42,14 +42,15 @@ bool IsSameFile(LPCWSTR path1, LPCWSTR path2) {
     return CWexPath::PathIsEqual(path1, path2) != FALSE;
 }
 
-bool IsSameFile(LPCWSTR path1, LPCWSTR path2, DWORD path2Attributes) {
-    if (path2Attributes != INVALID_FILE_ATTRIBUTES) return IsSameFile(path1, path2);
-    // What PathIsEqual finds for a second path that names nothing: the same
-    // text, or (where a short name may hide) the same long form.
+bool IsSameFile(LPCWSTR path1, const FileFacts& facts1, LPCWSTR path2, const FileFacts& facts2) {
+    // As PathIsEqual decides: the same text first.
     WCHAR a[MAX_PATH], b[MAX_PATH];
     if (!FullPathText(path1, a) || !FullPathText(path2, b)) return false;
     if (EqualIgnoringCase(a, b)) return true;
-    return (wcschr(a, L'~') || wcschr(b, L'~')) && IsSameFile(path1, path2);
+    // A second path that names nothing: only the same long form, where a short name may hide.
+    if (!facts2.Known()) return (wcschr(a, L'~') || wcschr(b, L'~')) && IsSameFile(path1, path2);
+    if (FactsTellApart(facts1, facts2)) return false;
+    return IsSameFile(path1, path2);
 }
 
 namespace {
@@ -89,13 +90,8 @@ HRESULT RefuseIfFolder(LPCWSTR path) {
     return S_OK;
 }
 
-HRESULT LookAtTarget(LPCWSTR target, WIN32_FILE_ATTRIBUTE_DATA* data) {
-    if (!target || !GetFileAttributesExW(target, GetFileExInfoStandard, data)) {
-        *data = WIN32_FILE_ATTRIBUTE_DATA{};
-        data->dwFileAttributes = INVALID_FILE_ATTRIBUTES;
-        return S_OK;
-    }
-    if (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return RefuseFolder(target);
+HRESULT LookAtTarget(LPCWSTR target, FileFacts* facts) {
+    if (FileFactsOfPath(target, facts) && (facts->attributes & FILE_ATTRIBUTE_DIRECTORY)) return RefuseFolder(target);
     return S_OK;
 }
 
