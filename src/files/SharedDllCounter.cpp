@@ -173,14 +173,34 @@ LONG WriteCount(LPCWSTR valueName, DWORD type, DWORD count) {
                        static_cast<DWORD>(data.size()));
 }
 
+// The key, opened for reading once and kept while it lasts. Lock held.
+class ReadKey {
+public:
+    ~ReadKey() { Drop(); }
+    LONG Open(HKEY* key) {
+        LONG status = ERROR_SUCCESS;
+        if (!m_key) status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE, &m_key);
+        if (status != ERROR_SUCCESS) m_key = nullptr;
+        *key = m_key;
+        return status;
+    }
+    // After ERROR_KEY_DELETED: another installer removed the key (and may have made it anew).
+    void Drop() {
+        if (m_key) RegCloseKey(m_key);
+        m_key = nullptr;
+    }
+
+private:
+    HKEY m_key = nullptr;
+} g_readKey;
+
 bool StampOf(HKEY key, KeyStamp* stamp) {
     return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &stamp->values, nullptr,
                             nullptr, nullptr, &stamp->written) == ERROR_SUCCESS;
 }
 bool StampNow(KeyStamp* stamp) {
-    UniqueHKey key;
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS &&
-           StampOf(key.Get(), stamp);
+    HKEY key = nullptr;
+    return g_readKey.Open(&key) == ERROR_SUCCESS && StampOf(key, stamp);
 }
 
 // Reads the key's value names again when values came or went since the last
@@ -213,23 +233,13 @@ void ReadNamesLocked(HKEY key) {
 // else a value whose name is another form of it. `name` gets the value's name
 // and `read` what it holds now; false when there is none (or `read` says why
 // the key could not be read). Lock held.
-bool FindLocked(const WCHAR* canonical, std::wstring* name, ValueRead* read) {
-    UniqueHKey key;
-    const LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE, key.Put());
-    if (status == ERROR_FILE_NOT_FOUND) {
-        *read = ValueRead();
-        return false;
-    }
-    if (status != ERROR_SUCCESS) {
-        *read = Failed(status);
-        return false;
-    }
-    *read = ReadCount(key.Get(), canonical);
+bool FindInKeyLocked(HKEY key, const WCHAR* canonical, std::wstring* name, ValueRead* read) {
+    *read = ReadCount(key, canonical);
     if (read->state != ValueState::kMissing) {
         *name = canonical;
         return read->state != ValueState::kError;
     }
-    ReadNamesLocked(key.Get());
+    ReadNamesLocked(key);
     // The first alias in the key's order whose canonical text is this one.
     AliasName* match = nullptr;
     for (const std::wstring& filed : {LastElementKey(canonical), std::wstring(L"~")}) {
@@ -247,10 +257,28 @@ bool FindLocked(const WCHAR* canonical, std::wstring* name, ValueRead* read) {
         if (filed == L"~") break;
     }
     if (!match) return false;
-    *read = ReadCount(key.Get(), match->name.c_str());
+    *read = ReadCount(key, match->name.c_str());
     if (read->state == ValueState::kMissing) return false;  // gone since: the next stamp drops it
     *name = match->name;
     return read->state != ValueState::kError;
+}
+
+bool FindLocked(const WCHAR* canonical, std::wstring* name, ValueRead* read) {
+    for (int attempt = 0;; ++attempt) {
+        HKEY key = nullptr;
+        const LONG status = g_readKey.Open(&key);
+        if (status == ERROR_FILE_NOT_FOUND) {
+            *read = ValueRead();
+            return false;
+        }
+        if (status != ERROR_SUCCESS) {
+            *read = Failed(status);
+            return false;
+        }
+        const bool found = FindInKeyLocked(key, canonical, name, read);
+        if (attempt > 0 || read->state != ValueState::kError || read->error != ERROR_KEY_DELETED) return found;
+        g_readKey.Drop();
+    }
 }
 
 // After this process changed the key (`created` values more: 1, 0 or -1): a
@@ -281,9 +309,9 @@ void ForgetAliasLocked(const std::wstring& name) {
 size_t LoadSharedDllCounters() {
     try {
         ExclusiveLock lock;
-        UniqueHKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return 0;
-        ReadNamesLocked(key.Get());
+        HKEY key = nullptr;
+        if (g_readKey.Open(&key) != ERROR_SUCCESS) return 0;
+        ReadNamesLocked(key);
         return Cache().values;
     } catch (...) {
         return 0;
