@@ -76,6 +76,7 @@ HRESULT CWexKrCOMServerFile::UnInstallOfflineRegistration(LPCWSTR pszServer) {
     CWexKrRegFile corFile(kept);
     const HRESULT hr = corFile.UnInstall(serverFolder);
     if (FAILED(hr)) return hr;  // the copy stays for another try
-    DeleteFileW(kept);
+    // With its last copy the kept-copy folder goes too, as far as the kernel made it.
+    if (DeleteFileW(kept)) RemoveCreatedDirectories(keptFolder);
     return hr;
 }

@@ -98,6 +98,8 @@ TEST_F(ComWays, EachWayRegistersACreatableServerAndUnregistersIt) {
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(clsid, kind)));
         EXPECT_EQ(Hex(CreateAndAsk(clsid, CLSCTX_ALL, &answer)), Hex(REGDB_E_CLASSNOTREG));
         EXPECT_FALSE(FileExists(kept));
+        // The kept-copy folder, made for this copy, goes with it.
+        EXPECT_FALSE(row.way == kOffline && PathFileExistsW(KeptCorFolder().c_str()));
         EXPECT_EQ(Marks(server, local ? L"RegServer" : L"DllRegisterServer"), row.entry ? 1u : 0u);
         file->Destroy();
     }
