@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "LogClock.h"
+#include "core/LogHeader.h"
+#include "LogLock.h"
+
 namespace {
 
 // Attributes of the next line, per thread.
@@ -17,11 +21,17 @@ struct LineAttributes {
 };
 thread_local LineAttributes t_attr;
 
+// How long a line waits for another process's line before it is written anyway.
+constexpr DWORD kLockTimeoutMs = 5000;
+
 // The open log, shared by every thread of the process.
 struct LogState {
-    CRITICAL_SECTION lock;
+    CRITICAL_SECTION threads;  // orders the lines of this process's threads
     HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE mutex = nullptr;  // orders lines of several processes writing one file
+    // Orders the lines of several processes writing one file: the lock in
+    // shared memory, or where that cannot be had, a mutex.
+    orv::lg::CrossProcessLock processes;
+    HANDLE mutex = nullptr;
     LONG starts = 0;
     bool opened = false;     // an attempt was made (a failed open is not retried per line)
     WCHAR path[MAX_PATH] = L"";
@@ -51,8 +61,8 @@ void DefaultPath(LPCWSTR requested, WCHAR* out) {
     out[MAX_PATH - 1] = 0;
 }
 
-// Opens the file and the cross-process mutex named after the file's path.
-// Called with g_log.lock held.
+// Opens the file and the cross-process lock named after the file's path.
+// Called with g_log.threads held.
 void OpenLocked() {
     if (g_log.opened) return;
     g_log.opened = true;
@@ -60,21 +70,15 @@ void OpenLocked() {
     if (!g_log.path[0]) return;
     g_log.file = CreateFileW(g_log.path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    // FNV-1a of the upper-cased path: one mutex per log file.
-    DWORD hash = 2166136261u;
-    for (const WCHAR* p = g_log.path; *p; ++p) {
-        WCHAR c = (*p >= L'a' && *p <= L'z') ? WCHAR(*p - 32) : *p;
-        hash = (hash ^ c) * 16777619u;
-    }
     WCHAR name[64];
-    _snwprintf(name, 64, L"TqOrvWexLg.%08lX", static_cast<unsigned long>(hash));
-    name[63] = 0;
-    g_log.mutex = CreateMutexW(nullptr, FALSE, name);
+    orv::lg::LockNameOfLog(g_log.path, name);
+    if (!g_log.processes.Open(name)) g_log.mutex = CreateMutexW(nullptr, FALSE, name);
 }
 
 void CloseLocked() {
     if (g_log.file != INVALID_HANDLE_VALUE) CloseHandle(g_log.file);
     if (g_log.mutex) CloseHandle(g_log.mutex);
+    g_log.processes.Close();
     g_log.file = INVALID_HANDLE_VALUE;
     g_log.mutex = nullptr;
     g_log.opened = false;
@@ -84,37 +88,50 @@ void CloseLocked() {
 void WriteLine(const WCHAR* text, size_t cch) {
     // 3 bytes per UTF-16 unit at most, plus the line end.
     static thread_local char utf8[(WEX_LOG_MAX_TEXT + 256) * 3 + 2];
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(cch), utf8, sizeof(utf8) - 2, nullptr, nullptr);
+    // A line of ASCII (most are) is its own UTF-8.
+    int bytes = 0;
+    size_t ascii = 0;
+    while (ascii < cch && text[ascii] < 0x80) ++ascii;
+    if (ascii == cch && cch <= sizeof(utf8) - 2) {
+        for (size_t i = 0; i < cch; ++i) utf8[i] = static_cast<char>(text[i]);
+        bytes = static_cast<int>(cch);
+    } else {
+        bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(cch), utf8, sizeof(utf8) - 2, nullptr, nullptr);
+    }
     if (bytes <= 0) return;
     utf8[bytes++] = '\r';
     utf8[bytes++] = '\n';
 
-    EnterCriticalSection(&g_log.lock);
+    EnterCriticalSection(&g_log.threads);
     OpenLocked();
     if (g_log.file != INVALID_HANDLE_VALUE) {
-        // Another process may write the same file: take its mutex so lines never interleave.
+        // Another process may write the same file: take the lock so lines never interleave.
         // If it cannot be had in time, write anyway: a line out of order beats a lost line.
-        DWORD wait = g_log.mutex ? WaitForSingleObject(g_log.mutex, 5000) : WAIT_FAILED;
-        bool owned = (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED);
         DWORD written = 0;
-        WriteFile(g_log.file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
-        if (owned) ReleaseMutex(g_log.mutex);
+        if (g_log.processes.IsOpen()) {
+            const bool held = g_log.processes.Acquire(kLockTimeoutMs);
+            WriteFile(g_log.file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
+            if (held) g_log.processes.Release();
+        } else {
+            const DWORD wait = g_log.mutex ? WaitForSingleObject(g_log.mutex, kLockTimeoutMs) : WAIT_FAILED;
+            const bool owned = (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED);
+            WriteFile(g_log.file, utf8, static_cast<DWORD>(bytes), &written, nullptr);
+            if (owned) ReleaseMutex(g_log.mutex);
+        }
     }
-    LeaveCriticalSection(&g_log.lock);
+    LeaveCriticalSection(&g_log.threads);
 }
 
 // Header, text (cut to WEX_LOG_MAX_TEXT) and, for error lines, the error's number and system text.
 void Emit(const LineAttributes& a, LPCWSTR text, bool withError) {
     WCHAR line[128 + WEX_LOG_MAX_TEXT + 640];
     SYSTEMTIME st;
-    GetLocalTime(&st);
-    WCHAR sev = a.severity ? a.severity : L' ';
-    int head = _snwprintf(line, 128, L"%04u-%02u-%02u %02u:%02u:%02u.%03u %5lu/%-5lu %s %d %c ",
-                          st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
-                          static_cast<unsigned long>(GetCurrentProcessId()), static_cast<unsigned long>(a.threadId),
-                          a.component[0] ? a.component : L"-", a.level, sev);
-    if (head < 0 || head >= 128) head = 0;
-    size_t n = static_cast<size_t>(head);
+    orv::lg::LocalNow(&st);
+    const orv::LogHeaderFields header{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                                      st.wMilliseconds, static_cast<unsigned long>(GetCurrentProcessId()),
+                                      static_cast<unsigned long>(a.threadId), a.component[0] ? a.component : L"-",
+                                      a.level, a.severity ? a.severity : L' '};
+    size_t n = orv::FormatLogHeader(header, line, 128);
     if (!text) text = L"";
     for (size_t i = 0; text[i] && i < WEX_LOG_MAX_TEXT; ++i) line[n++] = text[i];
     line[n] = 0;
@@ -155,33 +172,33 @@ void SetAttributes(LineAttributes& a, DWORD tid, LPCWSTR component, int level, W
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
-        InitializeCriticalSection(&g_log.lock);
+        InitializeCriticalSection(&g_log.threads);
     } else if (reason == DLL_PROCESS_DETACH) {
         // At process exit other threads are gone and may have held the lock: leave it be.
         if (!reserved) {
             CloseLocked();
-            DeleteCriticalSection(&g_log.lock);
+            DeleteCriticalSection(&g_log.threads);
         }
     }
     return TRUE;
 }
 
 int WINAPI WexStartLog(DWORD, LPCWSTR pszLogFile, LPCWSTR, DWORD) {
-    EnterCriticalSection(&g_log.lock);
+    EnterCriticalSection(&g_log.threads);
     if (g_log.starts++ == 0) {
         CloseLocked();
         DefaultPath(pszLogFile, g_log.path);
     }
     OpenLocked();
     int ok = g_log.file != INVALID_HANDLE_VALUE ? 0 : -1;
-    LeaveCriticalSection(&g_log.lock);
+    LeaveCriticalSection(&g_log.threads);
     return ok;
 }
 
 int WINAPI WexStopLog(DWORD) {
-    EnterCriticalSection(&g_log.lock);
+    EnterCriticalSection(&g_log.threads);
     if (g_log.starts > 0 && --g_log.starts == 0) CloseLocked();
-    LeaveCriticalSection(&g_log.lock);
+    LeaveCriticalSection(&g_log.threads);
     return 0;
 }
 

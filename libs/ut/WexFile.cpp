@@ -8,7 +8,7 @@
 #include "UtCommon.h"
 #include "core/FileKind.h"
 #include "platform/Raii.h"
-#include "platform/Win32ByteSource.h"
+#include "platform/FileKindReader.h"
 
 using orv::ut::HrLastError;
 using orv::ut::kHrPathTooLong;
@@ -152,34 +152,10 @@ HRESULT FileTimeOf(LPCWSTR path, FILETIME* ft, int selector) {
 
 int CWexFile::GetType(LPCWSTR pszPath) {
     if (!PathFits(pszPath)) return WEX_KIND_DATA;
-    orv::UniqueFile file(CreateFileW(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    orv::UniqueFile file(orv::OpenToReadKind(pszPath));
     // A device (a serial port, a console) is never read: a read could wait for ever.
     if (!file || GetFileType(file.Get()) != FILE_TYPE_DISK) return WEX_KIND_DATA;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.Get(), &size)) return WEX_KIND_DATA;
-
-    BYTE head[orv::kFileKindHeadBytes];
-    DWORD headLen = 0;
-    if (!ReadFile(file.Get(), head, sizeof(head), &headLen, nullptr)) return WEX_KIND_DATA;
-
-    // The module header is read only where the file has it, and never more than the classifier needs.
-    BYTE module[orv::kFileKindModuleBytes];
-    DWORD moduleLen = 0;
-    const uint32_t offset = orv::ModuleHeaderOffset(head, headLen);
-    if (offset != 0 && static_cast<LONGLONG>(offset) < size.QuadPart) {
-        const LONGLONG available = size.QuadPart - offset;
-        const DWORD want = available < static_cast<LONGLONG>(sizeof(module)) ? static_cast<DWORD>(available)
-                                                                            : static_cast<DWORD>(sizeof(module));
-        LARGE_INTEGER at;
-        at.QuadPart = offset;
-        if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN) ||
-            !ReadFile(file.Get(), module, want, &moduleLen, nullptr))
-            moduleLen = 0;
-    }
-    const int kind = orv::ClassifyFile(pszPath, head, headLen, moduleLen ? module : nullptr, moduleLen);
-    orv::Win32ByteSource source(file.Get());
-    return orv::ConfirmFontKind(kind, source, static_cast<uint64_t>(size.QuadPart), offset);
+    return orv::FileKindOfOpenFile(file.Get(), pszPath);
 }
 
 HRESULT CWexFile::GetVersion(LPCWSTR pszPath, CWexFileVersion& version) {

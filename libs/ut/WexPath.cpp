@@ -7,6 +7,8 @@
 
 #include "UtCommon.h"
 #include "core/CommandLine.h"
+#include "platform/FileFacts.h"
+#include "platform/PathText.h"
 #include "platform/Raii.h"
 #include "platform/TextCase.h"
 
@@ -79,32 +81,8 @@ bool Canonical(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
     return true;
 }
 
-// Full path with forward slashes as backslashes, no trailing backslash (but
-// for a drive's root), and "\\?\X:\", "\\.\X:\" and "\\?\UNC\" spelled as the
-// plain forms they stand for. False for a path that is empty or too long.
-bool FullForm(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
-    out[0] = 0;
-    if (!PathFits(path) || path[0] == 0) return false;
-    WCHAR full[MAX_PATH];
-    const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
-    if (n == 0 || n >= MAX_PATH) return false;
-    for (WCHAR* p = full; *p; ++p)
-        if (*p == L'/') *p = L'\\';
-    const bool prefixed = wcsncmp(full, L"\\\\?\\", 4) == 0 || wcsncmp(full, L"\\\\.\\", 4) == 0;
-    if (prefixed && full[4] != 0 && full[5] == L':' && full[6] == L'\\') {
-        wcscpy(out, full + 4);
-    } else if (wcsncmp(full, L"\\\\?\\", 4) == 0 && wcslen(full) >= 8 &&
-               orv::EqualIgnoringCase(full + 4, 4, L"UNC\\", 4)) {
-        out[0] = L'\\';
-        wcscpy(out + 1, full + 7);  // "\\?\UNC\server" -> "\\server"
-    } else {
-        wcscpy(out, full);
-    }
-    size_t len = wcslen(out);
-    const bool driveRoot = len == 3 && out[1] == L':';
-    if (len > 1 && out[len - 1] == L'\\' && !driveRoot) out[--len] = 0;
-    return true;
-}
+// The text PathIsEqual compares first (platform/PathText.h).
+bool FullForm(LPCWSTR path, WCHAR (&out)[MAX_PATH]) { return orv::FullPathText(path, out); }
 
 // ntdll's NtQueryInformationFile: a file's index without the volume query of
 // GetFileInformationByHandle, which costs several times the open under Wine.
@@ -142,27 +120,27 @@ enum class Identity { kSame, kDifferent, kUnknown };
 // the same volume serial number and file index. Each is opened for its
 // attributes only and with every sharing mode, so no holder keeps it from
 // being asked. kUnknown when either is missing or cannot be asked, or when
-// the file system gives no index (some network file systems give 0).
+// the file system gives no index (some network file systems give 0). Before
+// that, what the attributes say: sizes, last write times or change times
+// that differ are two files (a copy keeps the size and the write time, but
+// its record changed when it was made).
 Identity IdentityOf(LPCWSTR a, LPCWSTR b) {
-    WIN32_FILE_ATTRIBUTE_DATA da, db;
+    orv::FileFacts fa, fb;
     // b first: in an install it is the target, the one more often missing.
-    if (!GetFileAttributesExW(b, GetFileExInfoStandard, &db) || !GetFileAttributesExW(a, GetFileExInfoStandard, &da))
-        return Identity::kUnknown;
-    if (da.nFileSizeHigh != db.nFileSizeHigh || da.nFileSizeLow != db.nFileSizeLow ||
-        CompareFileTime(&da.ftLastWriteTime, &db.ftLastWriteTime) != 0)
-        return Identity::kDifferent;
+    if (!orv::FileFactsOfPath(b, &fb) || !orv::FileFactsOfPath(a, &fa)) return Identity::kUnknown;
+    if (orv::FactsTellApart(fa, fb)) return Identity::kDifferent;
     const auto open = [](LPCWSTR path) {
         return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     };
-    orv::UniqueFile fa(open(a)), fb(open(b));
-    if (!fa || !fb) return Identity::kUnknown;
-    const ULONGLONG indexA = IndexOf(fa.Get()), indexB = IndexOf(fb.Get());
+    orv::UniqueFile ha(open(a)), hb(open(b));
+    if (!ha || !hb) return Identity::kUnknown;
+    const ULONGLONG indexA = IndexOf(ha.Get()), indexB = IndexOf(hb.Get());
     if (indexA == 0 || indexB == 0) return Identity::kUnknown;
     if (indexA != indexB) return Identity::kDifferent;
     // One index on two volumes would be two files.
     BY_HANDLE_FILE_INFORMATION ia, ib;
-    if (!GetFileInformationByHandle(fa.Get(), &ia) || !GetFileInformationByHandle(fb.Get(), &ib))
+    if (!GetFileInformationByHandle(ha.Get(), &ia) || !GetFileInformationByHandle(hb.Get(), &ib))
         return Identity::kUnknown;
     return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber ? Identity::kSame : Identity::kDifferent;
 }

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 
 #include <cwctype>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,15 +47,26 @@ public:
         }
     }
 
+    // A module found by the search has its exports read first and its
+    // imports when the walk reaches it: both are read from one mapping, and
+    // the imports wait here until they are asked for.
     std::vector<ImportedModule> ReadImports(const std::wstring& path) override {
-        std::vector<ImportedModule> modules;
-        ::ReadImportTable(path.c_str(), modules);
+        auto waiting = m_imports.find(path);
+        if (waiting == m_imports.end()) {
+            std::vector<ImportedModule> modules;
+            ::ReadImportTable(path.c_str(), modules);
+            return modules;
+        }
+        std::vector<ImportedModule> modules = std::move(waiting->second);
+        m_imports.erase(waiting);
         return modules;
     }
 
     ExportSet ReadExports(const std::wstring& path) override {
         ExportSet exports;
-        ::ReadExportTable(path.c_str(), exports);
+        std::vector<ImportedModule> modules;
+        ::ReadImportAndExportTables(path.c_str(), modules, exports);
+        m_imports[path] = std::move(modules);
         return exports;
     }
 
@@ -98,6 +110,7 @@ private:
         if (IsAbsolute(folder)) list += L";" + folder;
     }
 
+    std::map<std::wstring, std::vector<ImportedModule>> m_imports;  // read with the exports, not asked for yet
     std::wstring m_before;  // the setup program's folder
     std::wstring m_after;   // ";folder" for each folder searched after the importer's
 };

@@ -28,13 +28,11 @@ void LogTimeStamp(LPCWSTR format, const FILETIME& time) {
     LogInfo(format, st.wDay, st.wMonth, st.wYear, st.wHour, st.wMinute, st.wSecond);
 }
 
-// The last write times of source and target; the target in its long-name form.
-bool TargetIsAsNew(LPCWSTR source, LPCWSTR target) {
-    FILETIME sourceTime{}, targetTime{};
-    CWexFile::GetTimeStamp(source, &sourceTime, WEX_TIME_LASTWRITE);
-    WCHAR longTarget[MAX_PATH];
-    LongNameOf(target, longTarget);
-    CWexFile::GetTimeStamp(longTarget, &targetTime, WEX_TIME_LASTWRITE);
+// The last write times of source and target (a time that cannot be read is 0).
+bool TargetIsAsNew(const CWexKrFile& source, const FileFacts& target) {
+    FILETIME sourceTime{};
+    if (FAILED(source.GetLastWriteTime(&sourceTime))) sourceTime = FILETIME{};
+    const FILETIME targetTime = target.written;
     LogTimeStamp(L"Time stamp of source file is: %02d.%02d.%d %02d:%02d:%02d", sourceTime);
     LogTimeStamp(L"Time stamp of target file: %02d.%02d.%d %02d:%02d:%02d", targetTime);
     return CompareFileTime(&targetTime, &sourceTime) >= 0;
@@ -60,17 +58,19 @@ void ClearInUseAttributes(LPCWSTR target) {
 
 HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
-    const HRESULT hrTarget = RefuseIfFolder(pszTarget);
+    FileFacts target;
+    const HRESULT hrTarget = LookAtTarget(pszTarget, &target);
     if (FAILED(hrTarget)) return hrTarget;
-    if (IsSameFile(m_szPath, pszTarget)) {
+    if (IsSameFile(m_szPath, GetFacts(), pszTarget, target)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
     }
 
-    if (PathFileExistsW(pszTarget)) {
+    const bool targetExists = target.Known();
+    if (targetExists) {
         LogInfo(L"Target file %s already exists", pszTarget);
         if (!(dwFlags & kWexKrInstallForce)) {
-            if (TargetIsAsNew(m_szPath, pszTarget)) {
+            if (TargetIsAsNew(*this, target)) {
                 LogInfo(L"Target file time stamp is same or newer than source file time stamp: Keeping existing file");
                 return S_FALSE;
             }
@@ -136,7 +136,9 @@ HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
 }
 
 HRESULT CWexKrFile::UnInstall(LPCWSTR pszSource) {
-    if (IsSameFile(m_szPath, pszSource)) {
+    FileFacts source;
+    FileFactsOfPath(pszSource, &source);
+    if (IsSameFile(m_szPath, GetFacts(), pszSource, source)) {
         LogInfo(L"Server dependent installation: File will not be deleted");
         return S_OK;
     }
@@ -153,6 +155,7 @@ HRESULT CWexKrFile::UnInstall(LPCWSTR pszSource) {
 
     if (DeleteFileW(m_szPath)) {
         LogInfo(L"File %s has been uninstalled successfully", m_szPath);
+        ForgetFolderEntry(m_szPath);
         WCHAR folder[MAX_PATH];
         if (FolderOf(m_szPath, folder)) RemoveCreatedDirectories(folder);
         return S_OK;

@@ -1,7 +1,11 @@
 #include "files/DirectoryMarkers.h"
 
 #include <shlwapi.h>
+
 #include <cwchar>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "files/FileModel.h"
 #include "platform/KrLog.h"
@@ -32,20 +36,106 @@ void PutMarker(LPCWSTR folder) {
 
 enum class Contents { kUnreadable, kMarkerOnly, kEmpty, kForeign };
 
+// Foreign entries seen by the last listing of a folder, by folder. A listing
+// reads every entry of the folder (under Wine, also a look for a name that is
+// not there): uninstalling the files of a large folder one by one would read
+// it whole each time. Bounded; every use holds the lock.
+class SeenEntries {
+public:
+    SeenEntries() { InitializeCriticalSection(&m_lock); }
+    ~SeenEntries() { DeleteCriticalSection(&m_lock); }
+    SeenEntries(const SeenEntries&) = delete;
+    SeenEntries& operator=(const SeenEntries&) = delete;
+
+    // True when a remembered entry of the folder is still there. Entries
+    // found gone are dropped.
+    bool AnyStillThere(LPCWSTR folder) {
+        std::vector<std::wstring> names;
+        Take(folder, names);
+        bool found = false;
+        for (size_t i = 0; i < names.size() && !found; ++i) {
+            WCHAR path[MAX_PATH];
+            if (!Append(folder, names[i].c_str(), path) || GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+                names.erase(names.begin() + static_cast<std::ptrdiff_t>(i--));
+                continue;
+            }
+            found = true;
+        }
+        if (!names.empty()) Remember(folder, std::move(names));
+        return found;
+    }
+    void Remember(LPCWSTR folder, std::vector<std::wstring> names) {
+        try {
+            Lock lock(m_lock);
+            if (m_byFolder.size() >= kMaxFolders) m_byFolder.clear();
+            m_byFolder[folder] = std::move(names);
+        } catch (...) {
+            // Nothing remembered: the next look lists the folder.
+        }
+    }
+    void Forget(LPCWSTR folder, LPCWSTR name) {
+        Lock lock(m_lock);
+        auto it = m_byFolder.find(folder);
+        if (it == m_byFolder.end()) return;
+        std::vector<std::wstring>& names = it->second;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (orv::EqualIgnoringCase(names[i].c_str(), name)) names.erase(names.begin() + static_cast<std::ptrdiff_t>(i--));
+        }
+        if (names.empty()) m_byFolder.erase(it);
+    }
+
+    static constexpr size_t kNamesPerFolder = 16;
+
+private:
+    static constexpr size_t kMaxFolders = 64;
+    class Lock {
+    public:
+        explicit Lock(CRITICAL_SECTION& cs) : m_cs(cs) { EnterCriticalSection(&m_cs); }
+        ~Lock() { LeaveCriticalSection(&m_cs); }
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+    private:
+        CRITICAL_SECTION& m_cs;
+    };
+    void Take(LPCWSTR folder, std::vector<std::wstring>& names) {
+        Lock lock(m_lock);
+        auto it = m_byFolder.find(folder);
+        if (it == m_byFolder.end()) return;
+        names.swap(it->second);
+        m_byFolder.erase(it);
+    }
+
+    CRITICAL_SECTION m_lock;
+    std::map<std::wstring, std::vector<std::wstring>> m_byFolder;
+} g_seen;
+
 // What a folder holds, names beginning with '.' ("." and ".." among them) left aside.
 Contents Examine(LPCWSTR folder) {
+    if (g_seen.AnyStillThere(folder)) return Contents::kForeign;
     WCHAR pattern[MAX_PATH];
     if (!Append(folder, L"*.*", pattern)) return Contents::kUnreadable;
     WIN32_FIND_DATAW entry;
     orv::UniqueFind find(FindFirstFileW(pattern, &entry));
     if (!find) return Contents::kUnreadable;
     bool marker = false;
-    do {
-        if (entry.cFileName[0] == L'.') continue;
-        if (!orv::EqualIgnoringCase(entry.cFileName, kWexKrFolderMarker))
-            return Contents::kForeign;
-        marker = true;
-    } while (FindNextFileW(find.Get(), &entry));
+    std::vector<std::wstring> foreign;
+    try {
+        do {
+            if (entry.cFileName[0] == L'.') continue;
+            if (orv::EqualIgnoringCase(entry.cFileName, kWexKrFolderMarker)) {
+                marker = true;
+                continue;
+            }
+            foreign.push_back(entry.cFileName);
+            // A few more of the entries the listing has read anyway.
+        } while (foreign.size() < SeenEntries::kNamesPerFolder && FindNextFileW(find.Get(), &entry));
+    } catch (...) {
+        // Out of memory: what was seen still decides.
+    }
+    if (!foreign.empty()) {
+        g_seen.Remember(folder, std::move(foreign));
+        return Contents::kForeign;
+    }
     return marker ? Contents::kMarkerOnly : Contents::kEmpty;
 }
 
@@ -116,4 +206,12 @@ BOOL IsMarkerOnlyDirectory(LPCWSTR pszFolder) {
     if (!pszFolder || !PathIsDirectoryW(pszFolder)) return FALSE;
     const Contents contents = Examine(pszFolder);
     return contents == Contents::kMarkerOnly || contents == Contents::kEmpty;
+}
+
+void ForgetFolderEntry(LPCWSTR pszPath) {
+    WCHAR folder[MAX_PATH];
+    if (!pszPath || wcsnlen(pszPath, MAX_PATH) >= MAX_PATH) return;
+    wcscpy(folder, pszPath);
+    PathRemoveFileSpecW(folder);
+    g_seen.Forget(folder, PathFindFileNameW(pszPath));
 }

@@ -19,3 +19,9 @@ HRESULT RemoveCreatedDirectories(LPCWSTR pszFolder);
 
 // True for a folder that holds nothing but (at most) the marker.
 BOOL IsMarkerOnlyDirectory(LPCWSTR pszFolder);
+
+// Both look at a folder's entries. A listing remembers a few entries that are
+// neither the marker nor dot names; while one of them is still there, a look
+// at its name alone proves the folder is not marker-only. The file at pszPath
+// is gone (its remover says so, so that its name is not looked for in vain).
+void ForgetFolderEntry(LPCWSTR pszPath);

@@ -54,14 +54,16 @@ void WarnOnSizeDifference(LPCWSTR source, LPCWSTR target) {
 
 HRESULT CWexKrExecutableFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
-    const HRESULT hrTarget = RefuseIfFolder(pszTarget);
+    FileFacts target;
+    const HRESULT hrTarget = LookAtTarget(pszTarget, &target);
     if (FAILED(hrTarget)) return hrTarget;
-    if (IsSameFile(m_szPath, pszTarget)) {
+    if (IsSameFile(m_szPath, GetFacts(), pszTarget, target)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
     }
 
-    if (PathFileExistsW(pszTarget)) {
+    const bool targetExists = target.Known();
+    if (targetExists) {
         LogInfo(L"Target file %s already exists", pszTarget);
         WCHAR company[MAX_PATH];
         company[0] = 0;

@@ -4,6 +4,8 @@
 #include "files/FileModel.h"
 #include "files/FileOps.h"
 #include "files/FileSeams.h"
+#include "platform/FileKindReader.h"
+#include "platform/Raii.h"
 #include "platform/WexUt.h"
 
 namespace orv::files {
@@ -54,25 +56,52 @@ CWexKrFile* Make(LPCWSTR path) {
     return new (std::nothrow) T(path);
 }
 
+// The kind code of CWexFile::GetType, read the same way; the handle also
+// gives what the rules, the same-file test and the check info ask of the file.
+int KindOf(LPCWSTR path, orv::FileFacts* facts) {
+    *facts = orv::FileFacts();
+    if (!orv::files::PathFits(path)) return WEX_KIND_DATA;
+    orv::UniqueFile file(orv::OpenToReadKind(path));
+    // A device (a serial port, a console) is never read: a read could wait for ever.
+    if (!file || GetFileType(file.Get()) != FILE_TYPE_DISK) return WEX_KIND_DATA;
+    orv::FileFactsOfHandle(file.Get(), facts);
+    return orv::FileKindOfOpenFile(file.Get(), path);
+}
+
+CWexKrFile* MakeOfKind(int kind, LPCWSTR path) {
+    switch (kind) {
+    case WEX_KIND_PROGRAM:
+        return CWexKrExeFile::HasOleSelfRegistration(path) ? Make<CWexKrLocalServerFile>(path)
+                                                           : Make<CWexKrExeFile>(path);
+    case WEX_KIND_LIBRARY:
+        return CWexKrDllFile::ExportsDllRegisterServer(path) ? Make<CWexKrInProcServerFile>(path)
+                                                             : Make<CWexKrDllFile>(path);
+    case WEX_KIND_TYPELIB:
+        return Make<CWexKrTypeLibFile>(path);
+    case WEX_KIND_TRUETYPE:
+        return Make<CWexKrTrueTypeFontFile>(path);
+    case WEX_KIND_RASTERFONT:
+        return Make<CWexKrRasterFontFile>(path);
+    case WEX_KIND_REGISTRYFILE:
+        return Make<CWexKrRegFile>(path);
+    default:
+        return Make<CWexKrFile>(path);
+    }
+}
+
 }  // namespace
 
 CWexKrFile* CWexKrFile::CreateInstance(LPCWSTR pszPath) {
-    switch (CWexFile::GetType(pszPath)) {
-    case WEX_KIND_PROGRAM:
-        return CWexKrExeFile::HasOleSelfRegistration(pszPath) ? Make<CWexKrLocalServerFile>(pszPath)
-                                                              : Make<CWexKrExeFile>(pszPath);
-    case WEX_KIND_LIBRARY:
-        return CWexKrDllFile::ExportsDllRegisterServer(pszPath) ? Make<CWexKrInProcServerFile>(pszPath)
-                                                                : Make<CWexKrDllFile>(pszPath);
-    case WEX_KIND_TYPELIB:
-        return Make<CWexKrTypeLibFile>(pszPath);
-    case WEX_KIND_TRUETYPE:
-        return Make<CWexKrTrueTypeFontFile>(pszPath);
-    case WEX_KIND_RASTERFONT:
-        return Make<CWexKrRasterFontFile>(pszPath);
-    case WEX_KIND_REGISTRYFILE:
-        return Make<CWexKrRegFile>(pszPath);
-    default:
-        return Make<CWexKrFile>(pszPath);
+    orv::FileFacts facts;
+    CWexKrFile* file = MakeOfKind(KindOf(pszPath, &facts), pszPath);
+    if (file) file->m_facts = facts;
+    return file;
+}
+
+HRESULT CWexKrFile::GetLastWriteTime(FILETIME* pft) const {
+    if (m_facts.Known()) {
+        *pft = m_facts.written;
+        return S_OK;
     }
+    return CWexFile::GetTimeStamp(m_szPath, pft, WEX_TIME_LASTWRITE);
 }

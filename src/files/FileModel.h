@@ -22,6 +22,7 @@
 
 #include "core/DependencyWalk.h"
 #include "core/PeImage.h"
+#include "platform/FileFacts.h"
 #include "platform/WexFileVersion.h"
 
 // Bit 0 of the flags word of Install (FORCEFLAG INSTALL_FLAG_FORCE).
@@ -66,10 +67,20 @@ public:
     virtual LPCWSTR GetTypeDescription();                    // slot 8
 
     LPCWSTR GetPath() const { return m_szPath; }
+    // The own file's last write time (CWexFile::GetTimeStamp, selector 2),
+    // read through the handle the factory read the file's kind with, or now
+    // for an object the factory did not make.
+    HRESULT GetLastWriteTime(FILETIME* pft) const;
+    // What that handle said of the own file (nothing known for an object the
+    // factory did not make, or a file it could not open).
+    const orv::FileFacts& GetFacts() const { return m_facts; }
 
 protected:
     WCHAR m_szPath[MAX_PATH];
     DWORD m_dwInstallMode = 0;
+
+private:
+    orv::FileFacts m_facts;  // set by the factory
 };
 
 class CWexKrRegFile : public CWexKrFile {

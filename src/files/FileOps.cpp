@@ -11,6 +11,7 @@
 #include "files/DirectoryMarkers.h"
 #include "files/FileModel.h"
 #include "platform/KrLog.h"
+#include "platform/PathText.h"
 #include "platform/TextCase.h"
 #include "platform/WexUt.h"
 
@@ -44,6 +45,17 @@ void LongNameOf(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
 bool IsSameFile(LPCWSTR path1, LPCWSTR path2) {
     if (!PathFits(path1) || !PathFits(path2) || !*path1 || !*path2) return false;
     return CWexPath::PathIsEqual(path1, path2) != FALSE;
+}
+
+bool IsSameFile(LPCWSTR path1, const FileFacts& facts1, LPCWSTR path2, const FileFacts& facts2) {
+    // As PathIsEqual decides: the same text first.
+    WCHAR a[MAX_PATH], b[MAX_PATH];
+    if (!FullPathText(path1, a) || !FullPathText(path2, b)) return false;
+    if (EqualIgnoringCase(a, b)) return true;
+    // A second path that names nothing: only the same long form, where a short name may hide.
+    if (!facts2.Known()) return (wcschr(a, L'~') || wcschr(b, L'~')) && IsSameFile(path1, path2);
+    if (FactsTellApart(facts1, facts2)) return false;
+    return IsSameFile(path1, path2);
 }
 
 namespace {
@@ -83,12 +95,22 @@ HRESULT RefuseIfFolder(LPCWSTR path) {
     return S_OK;
 }
 
-HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed) {
+HRESULT LookAtTarget(LPCWSTR target, FileFacts* facts) {
+    if (FileFactsOfPath(target, facts) && (facts->attributes & FILE_ATTRIBUTE_DIRECTORY)) return RefuseFolder(target);
+    return S_OK;
+}
+
+HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed, DWORD* attributes) {
+    if (attributes) *attributes = INVALID_FILE_ATTRIBUTES;
     if (!path || !*path) return S_OK;
     WCHAR full[MAX_PATH];
     const DWORD n = GetFullPathNameW(path, MAX_PATH, full, nullptr);
     if (n > 0 && n < MAX_PATH && IsDeviceForm(full)) return RefuseDevice(path);
-    return folderAllowed ? S_OK : RefuseIfFolder(path);
+    if (folderAllowed && !attributes) return S_OK;
+    const DWORD read = GetFileAttributesW(path);
+    if (attributes) *attributes = read;
+    if (!folderAllowed && read != INVALID_FILE_ATTRIBUTES && (read & FILE_ATTRIBUTE_DIRECTORY)) return RefuseFolder(path);
+    return S_OK;
 }
 
 bool IsInUseError(DWORD error) {

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "platform/FileFacts.h"
+
 namespace orv::files {
 
 // Non-null and short enough for a MAX_PATH buffer with its terminator.
@@ -19,6 +21,12 @@ void LongNameOf(LPCWSTR path, WCHAR (&out)[MAX_PATH]);
 // file identity (volume serial number and file index) when both exist, so
 // that another drive letter, a "\\?\" form or a hard link is seen through.
 bool IsSameFile(LPCWSTR path1, LPCWSTR path2);
+// The same with what is known of both already: a second path that names
+// nothing can be the first file only by its text, so the file system is not
+// asked about it again (in a large folder a name that is not there can cost
+// a search through all of it); other texts whose facts tell the files apart
+// are two files.
+bool IsSameFile(LPCWSTR path1, const orv::FileFacts& facts1, LPCWSTR path2, const orv::FileFacts& facts2);
 
 // The kernel works on regular disk files only. S_OK when path names one, or
 // names nothing yet (a target to be made); otherwise the refusal, logged
@@ -29,9 +37,16 @@ bool IsSameFile(LPCWSTR path1, LPCWSTR path2);
 // full path makes a device) kWexKrHrNotAFileDevice. Nothing is opened here;
 // where the kernel opens a file to read it (type detection, the image
 // reader), it reads only what opens as a disk file.
-HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed = false);
+// attributes: where not null, the path's attributes as the check read them
+// (INVALID_FILE_ATTRIBUTES when it names nothing or cannot be asked), read
+// also when a folder is allowed: the caller's test whether the file exists.
+HRESULT RefuseIfNotAFile(LPCWSTR path, bool folderAllowed = false, DWORD* attributes = nullptr);
 // The folder part of that check alone, for the copy rules' targets.
 HRESULT RefuseIfFolder(LPCWSTR path);
+// The copy rules' one look at their target: what the file system says of it
+// (nothing known when it names nothing or cannot be asked), or the refusal
+// of a folder as RefuseIfFolder gives it.
+HRESULT LookAtTarget(LPCWSTR target, orv::FileFacts* facts);
 
 // Errors that mean "in use": sharing violation, user-mapped section, access denied.
 bool IsInUseError(DWORD error);

@@ -6,9 +6,14 @@
 namespace {
 
 // Single-byte text of an image: the thread's ANSI code page, as the loader
-// would read the names.
+// would read the names. Every ANSI code page maps the bytes below 0x80 to the
+// same characters as ASCII, so names made of those alone (nearly all) are
+// widened without asking the system.
 std::wstring ToWide(std::string_view text) {
     if (text.empty() || text.size() > INT32_MAX) return std::wstring();
+    bool ascii = true;
+    for (const char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return std::wstring(text.begin(), text.end());
     const int length = static_cast<int>(text.size());
     const int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), length, nullptr, 0);
     if (needed <= 0) return std::wstring();
@@ -79,4 +84,11 @@ size_t ReadImportTable(LPCWSTR pszPath, std::vector<orv::ImportedModule>& module
     MappedImage image(pszPath);
     if (!image.Ok()) return 0;
     return orv::ReadImportTable(image.Image().pView, image.Image().cbView, kWexKrOwnPeMagic, modules, kSystemText);
+}
+
+void ReadImportAndExportTables(LPCWSTR pszPath, std::vector<orv::ImportedModule>& modules, orv::ExportSet& exports) {
+    MappedImage image(pszPath);
+    if (!image.Ok()) return;
+    orv::ReadImportTable(image.Image().pView, image.Image().cbView, kWexKrOwnPeMagic, modules, kSystemText);
+    orv::ReadExportTable(image.Image().pView, image.Image().cbView, kWexKrOwnPeMagic, exports, kSystemText);
 }

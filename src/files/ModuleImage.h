@@ -45,6 +45,9 @@ size_t ReadExportTable(LPCWSTR pszPath, orv::ExportSet& exports);
 // 0 when the file is not an accepted image or imports nothing.
 size_t ReadImportTable(LPCWSTR pszPath, std::vector<orv::ImportedModule>& modules);
 
+// ReadImportTable and ReadExportTable of one file mapped once.
+void ReadImportAndExportTables(LPCWSTR pszPath, std::vector<orv::ImportedModule>& modules, orv::ExportSet& exports);
+
 // The system's type library loader on a file, only read (REGKIND_NONE), for
 // a file whose type library holds together (core/TypeLibImage): a stand-alone
 // library, or the TYPELIB resource of a PE module. Anything else gives

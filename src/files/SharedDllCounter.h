@@ -2,25 +2,31 @@
 // HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs, one value per
 // library, named by its path, holding the number of products that use it.
 //
-// A process-wide cache maps the canonical form of a path
-// (CWexPath::PathMakeUnique) to the value's own name, so that a value whose
-// name differs from a path only in letter case, short names and the like is
-// found and updated under its own name. Every read and change of the cache
-// takes one lock (the kernel is free-threaded). Counts themselves are never
-// taken from the cache: every look-up and every change re-reads the one value
-// from the registry, and a change is a read-modify-write held under a lock
-// that all processes running this kernel share, so a count changed by another
-// installer after the cache was filled is built upon, not overwritten.
-// Counts stored as REG_SZ or REG_BINARY are read by their type and written
-// back in it (core/SharedDllCount.h).
+// A library's count is the value named by the canonical text of its path
+// (CWexPath::PathMakeUnique), found by the registry without regard to letter
+// case; or else a value whose name is another form of that path (short names
+// and the like), which is found and updated under its own name. Counts are
+// never taken from a cache: every look-up and every change reads the one
+// value from the registry, and a change is a read-modify-write held under a
+// lock that all processes running this kernel share, so a count changed by
+// another installer is built upon, not overwritten.
+//
+// The other forms come from a process-wide cache of the value names that are
+// not canonical text, filled by reading the key's names at the first look-up
+// that finds no value of the canonical name, and read again only when the
+// key's number of values or time of last change says that values came or went
+// since (changes of this process are accounted for). A canonical text without
+// a '~' is made without asking the file system: only an element with a '~'
+// can be a short name. Every use of the cache takes one lock (the kernel is
+// free-threaded). Counts stored as REG_SZ or REG_BINARY are read by their
+// type and written back in it (core/SharedDllCount.h).
 #pragma once
 #include <windows.h>
 
 namespace orv::files {
 
-// Fills the cache from the registry when it is empty (otherwise adds the
-// values it does not know yet) and returns the number of entries. 0 when the
-// key cannot be opened.
+// Reads the key's value names into the cache unless it is current, and
+// returns the number of values the key held then. 0 when the key cannot be opened.
 size_t LoadSharedDllCounters();
 
 // S_OK and the count of the library at pszPath; 0x80070002 when there is no

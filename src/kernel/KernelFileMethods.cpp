@@ -34,7 +34,7 @@ void FillCheckInfo(CWexKrFile* file, _ORV_CHECK_INFO* records) {
         records[0].bstrValue = SysAllocString(version.GetVersionString(text, 32));
     } else {
         FILETIME time{};
-        if (FAILED(CWexFile::GetTimeStamp(file->GetPath(), &time, WEX_TIME_LASTWRITE))) time = FILETIME{};
+        if (FAILED(file->GetLastWriteTime(&time))) time = FILETIME{};
         records[0].bstrKey = SysAllocString(L"timestamp");
         records[0].bstrValue = CWexTools::BlobToString(reinterpret_cast<const BYTE*>(&time), sizeof(time));
     }
@@ -65,10 +65,13 @@ void RecordCheckInfo(CWexKrFile* file, _ORV_FILE_INSTALL_INFO* info) {
 
 HRESULT DoInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* info) {
     HRESULT hr = S_OK;
-    if (RefusePath(info->bstrSource, &hr) || RefusePath(info->bstrTarget, &hr, /*folderAllowed*/ true)) return hr;
+    DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES;
+    if (RefusePath(info->bstrSource, &hr, false, &sourceAttributes) ||
+        RefusePath(info->bstrTarget, &hr, /*folderAllowed*/ true))
+        return hr;
     const LPCWSTR source = Text(info->bstrSource);
     const LPCWSTR target = Text(info->bstrTarget);
-    if (!PathFileExistsW(source)) {
+    if (sourceAttributes == INVALID_FILE_ATTRIBUTES) {
         LogWin32Format(WEX_SEV_ERROR, ERROR_FILE_NOT_FOUND, L"Missing file '%s'", source);
         return HResultFromWin32(ERROR_FILE_NOT_FOUND);
     }
@@ -99,10 +102,11 @@ HRESULT DoInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* info)
 
 HRESULT DoUnInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* info) {
     HRESULT hr = S_OK;
-    if (RefusePath(info->bstrTarget, &hr)) return hr;
+    DWORD targetAttributes = INVALID_FILE_ATTRIBUTES;
+    if (RefusePath(info->bstrTarget, &hr, false, &targetAttributes)) return hr;
     const LPCWSTR target = Text(info->bstrTarget);
     LogInfo(L"Attempting file uninstallation: %s", target);
-    if (!PathFileExistsW(target)) {
+    if (targetAttributes == INVALID_FILE_ATTRIBUTES) {
         LogWin32Format(WEX_SEV_WARNING, ERROR_FILE_NOT_FOUND, L"Missing file to be un-installed: '%s'", target);
         return S_FALSE;
     }
@@ -118,8 +122,9 @@ HRESULT DoUnInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* inf
 
 HRESULT DoCopyFile(COrvInstallerKernel& kernel, BSTR bstrSource, BSTR bstrTarget, VARIANT_BOOL bForce) {
     HRESULT hr = S_OK;
-    if (RefusePath(bstrSource, &hr) || RefusePath(bstrTarget, &hr)) return hr;
-    if (!PathFileExistsW(bstrSource)) {
+    DWORD sourceAttributes = INVALID_FILE_ATTRIBUTES;
+    if (RefusePath(bstrSource, &hr, false, &sourceAttributes) || RefusePath(bstrTarget, &hr)) return hr;
+    if (sourceAttributes == INVALID_FILE_ATTRIBUTES) {
         LogAt(1, WEX_SEV_ERROR, L"'%s' missing from the source", Text(bstrSource));
         return HResultFromWin32(ERROR_FILE_NOT_FOUND);
     }
@@ -140,9 +145,10 @@ HRESULT DoCopyFile(COrvInstallerKernel& kernel, BSTR bstrSource, BSTR bstrTarget
 
 HRESULT DoDeleteFile(COrvInstallerKernel& kernel, BSTR bstrSource, BSTR bstrTarget) {
     HRESULT hr = S_OK;
-    if (RefusePath(bstrTarget, &hr)) return hr;
+    DWORD targetAttributes = INVALID_FILE_ATTRIBUTES;
+    if (RefusePath(bstrTarget, &hr, false, &targetAttributes)) return hr;
     LogInfo(L"Attempting file deletion: %s", bstrTarget);
-    if (!PathFileExistsW(bstrTarget)) {
+    if (targetAttributes == INVALID_FILE_ATTRIBUTES) {
         LogWin32Format(WEX_SEV_WARNING, ERROR_FILE_NOT_FOUND, L"Missing file to be deleted: '%s'", bstrTarget);
         return S_FALSE;
     }

@@ -34,9 +34,12 @@ inline bool RefuseLongPath(LPCWSTR path, HRESULT* hr) {
 // or naming a folder, a drive root or a device, it is refused before anything
 // is touched. folderAllowed: InstallFile's target, which is the directory a
 // registration file is applied with (the copy rules refuse folders themselves).
-inline bool RefusePath(LPCWSTR path, HRESULT* hr, bool folderAllowed = false) {
+// attributes: where not null, what the check read of the path (see
+// files::RefuseIfNotAFile), which tells the method whether the file exists.
+inline bool RefusePath(LPCWSTR path, HRESULT* hr, bool folderAllowed = false, DWORD* attributes = nullptr) {
+    if (attributes) *attributes = INVALID_FILE_ATTRIBUTES;
     if (RefuseLongPath(path, hr)) return true;
-    const HRESULT refused = files::RefuseIfNotAFile(path, folderAllowed);
+    const HRESULT refused = files::RefuseIfNotAFile(path, folderAllowed, attributes);
     if (SUCCEEDED(refused)) return false;
     *hr = refused;
     return true;

@@ -138,3 +138,19 @@ TEST_F(DirectoryMarkers, OnlyFoldersHoldingNothingButTheirMarkerAreRemoved) {
     }
 }
 
+TEST_F(DirectoryMarkers, EntriesGoneSinceTheLastLookKeepNoFolder) {
+    TempDir base;
+    const std::wstring folder = base / L"made";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    for (LPCWSTR name : {L"__orv.dir", L"a.txt", L"b.txt"}) ASSERT_TRUE(WriteBytes(Join(folder, name), ""));
+    EXPECT_FALSE(IsMarkerOnlyDirectory(folder.c_str()));
+    // Another program takes the files away, and brings one.
+    ASSERT_TRUE(DeleteFileW(Join(folder, L"a.txt").c_str()) && DeleteFileW(Join(folder, L"b.txt").c_str()));
+    EXPECT_TRUE(IsMarkerOnlyDirectory(folder.c_str()));
+    ASSERT_TRUE(WriteBytes(Join(folder, L"c.txt"), ""));
+    EXPECT_EQ(RemoveCreatedDirectories(folder.c_str()), S_OK);
+    EXPECT_TRUE(IsFolder(folder));
+    ASSERT_TRUE(DeleteFileW(Join(folder, L"c.txt").c_str()));
+    EXPECT_EQ(RemoveCreatedDirectories(folder.c_str()), S_OK);
+    EXPECT_FALSE(IsFolder(folder));
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
+#include "LogLock.h"
 #include "WineTest.h"
 #include "platform/WexLog.h"
 
@@ -45,12 +46,21 @@ struct Parsed {
 
 }  // namespace
 
+ULONGLONG Ticks(const SYSTEMTIME& st) {
+    FILETIME ft{};
+    SystemTimeToFileTime(&st, &ft);
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
 TEST(Log, LineCarriesTheAttributesSetBeforeIt) {
     LogCursor cursor;
+    SYSTEMTIME before, after;
+    GetLocalTime(&before);
     WexWriteLogSetEnv(GetCurrentThreadId(), L"CompA", 1, L'E');
     WexWriteLogEnv(L"value %d and %s and %ls", 42, L"wide", L"also wide");
+    GetLocalTime(&after);
     WexWriteLogSetEnv(GetCurrentThreadId(), L"CompB", 3, L' ');
-    WexWriteLogEnv(L"plain");
+    WexWriteLogEnv(L"plain, and not ASCII: \u00e4\u20ac");
     auto lines = Lines(cursor.Text());
     ASSERT_EQ(lines.size(), 2u);
     Parsed a, b;
@@ -62,9 +72,15 @@ TEST(Log, LineCarriesTheAttributesSetBeforeIt) {
     EXPECT_EQ(a.text, L"value 42 and wide and also wide");
     EXPECT_EQ(b.component, L"CompB");
     EXPECT_EQ(b.severity, L' ');
-    EXPECT_EQ(b.text, L"plain");
+    EXPECT_EQ(b.text, L"plain, and not ASCII: \u00e4\u20ac");
     // The thread id written is the caller's.
     EXPECT_NE(lines[0].find(L"/" + std::to_wstring(GetCurrentThreadId())), std::wstring::npos);
+    // The local time of the write (the tests run in a zone half an hour off whole hours).
+    SYSTEMTIME written{};
+    ASSERT_EQ(swscanf(lines[0].c_str(), L"%hu-%hu-%hu %hu:%hu:%hu.%hu", &written.wYear, &written.wMonth, &written.wDay,
+                      &written.wHour, &written.wMinute, &written.wSecond, &written.wMilliseconds), 7);
+    EXPECT_LE(Ticks(before), Ticks(written)) << Narrow(lines[0]);
+    EXPECT_LE(Ticks(written), Ticks(after)) << Narrow(lines[0]);
 }
 
 TEST(Log, Win32LinesAddNumberAndSystemText) {
@@ -173,6 +189,87 @@ TEST(Log, ProcessesWritingOneFileNeverInterleave) {
         EXPECT_EQ(p.text, expect);
         ++perWriter[w];
     }
+}
+
+TEST(Log, TheLockKeepsProcessesApart) {
+    // Three processes add to one counter in shared memory, each addition a
+    // read and a later write under the lock: none may be lost.
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    const std::wstring lockName = L"orv_lg_test." + tag, sectionName = L"orv_lg_counter_" + tag,
+                       startName = L"orv_lg_go_" + tag;
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), sectionName.c_str());
+    ASSERT_NE(section, nullptr);
+    auto* counter = static_cast<volatile LONG*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    HANDLE start = CreateEventW(nullptr, TRUE, FALSE, startName.c_str());
+    orv::lg::CrossProcessLock lock;
+    ASSERT_TRUE(counter && start && lock.Open(lockName.c_str()));
+    const int kCount = 2000;
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi[2]{};
+    for (auto& p : pi) {
+        std::wstring cmd = L"\"" + Join(BinDir(), L"lg_writer.exe") + L"\" --count " + lockName + L" " + sectionName +
+                           L" " + std::to_wstring(kCount) + L" " + startName;
+        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &p));
+    }
+    Sleep(300);  // let both reach their wait
+    SetEvent(start);
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(lock.Acquire(10000));
+        const LONG value = *counter;
+        Sleep(0);
+        *counter = value + 1;
+        lock.Release();
+    }
+    for (auto& p : pi) {
+        DWORD code = 0xdeadbeef;
+        EXPECT_EQ(WaitForSingleObject(p.hProcess, 60000), WAIT_OBJECT_0);
+        EXPECT_TRUE(GetExitCodeProcess(p.hProcess, &code) && code == 0) << code;
+        CloseHandle(p.hThread);
+        CloseHandle(p.hProcess);
+    }
+    EXPECT_EQ(*counter, 3 * kCount);
+    UnmapViewOfFile(const_cast<LONG*>(counter));
+    CloseHandle(section);
+    CloseHandle(start);
+}
+
+TEST(Log, AWriterKilledHoldingTheLockHoldsUpNobody) {
+    WexWriteLogSetEnv(GetCurrentThreadId(), L"Kr", 2, L' ');
+    WexWriteLogEnv(L"the log is open");
+    LogCursor cursor;
+    WCHAR name[64];
+    orv::lg::LockNameOfLog(LogPath().c_str(), name);
+    HANDLE section = OpenFileMappingW(FILE_MAP_READ, FALSE, (std::wstring(name) + L".lock").c_str());
+    ASSERT_NE(section, nullptr) << "the log of this process has no lock section";
+    auto* state = static_cast<const orv::lg::CrossProcessLock::SharedState*>(
+        MapViewOfFile(section, FILE_MAP_READ, 0, 0, sizeof(orv::lg::CrossProcessLock::SharedState)));
+    ASSERT_NE(state, nullptr);
+
+    const std::wstring readyName = L"orv_lg_ready_" + std::to_wstring(GetCurrentProcessId());
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = L"\"" + Join(BinDir(), L"lg_writer.exe") + L"\" --hold " + readyName;
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    HANDLE waits[2] = {ready, pi.hProcess};
+    EXPECT_EQ(WaitForMultipleObjects(2, waits, FALSE, 30000), WAIT_OBJECT_0) << "the holder did not take the lock";
+    const LONG holder = state->owner;
+    EXPECT_NE(holder, 0);
+    TerminateProcess(pi.hProcess, 9);
+    WaitForSingleObject(pi.hProcess, 30000);
+
+    WexWriteLogSetEnv(GetCurrentThreadId(), L"Kr", 2, L' ');
+    WexWriteLogEnv(L"after the holder died");
+    // The line is written, and the lock was taken over and given back: a line
+    // that had waited out its time and been written beside the lock would
+    // leave the dead holder's token in the lock word.
+    EXPECT_NE(cursor.Text().find(L"after the holder died"), std::wstring::npos);
+    EXPECT_EQ(state->owner, 0);
+    UnmapViewOfFile(state);
+    CloseHandle(section);
+    CloseHandle(ready);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
 }
 
 TEST(Log, UnwritableLogNeverFailsTheCaller) {

@@ -12,11 +12,15 @@ namespace {
 
 class SharedDlls : public ::testing::Test {
 protected:
-    void TearDown() override { DeleteSharedDllValuesContaining(m_tag); }
+    void TearDown() override {
+        DeleteSharedDllValuesContaining(m_tag);
+        for (const std::wstring& name : m_otherNames) SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, name.c_str());
+    }
     std::wstring NewPath() { return m_temp / UniqueName(m_tag, L".dll"); }
 
     TempDir m_temp;
     std::wstring m_tag = UniqueName(L"orvsd", L"");
+    std::vector<std::wstring> m_otherNames;  // values named without the tag
 };
 
 ::testing::AssertionResult Is(HRESULT hr, DWORD count, HRESULT expectedHr, DWORD expectedCount) {
@@ -81,6 +85,25 @@ TEST_F(SharedDlls, CountsOfOtherTypesAreReadByTypeAndWrittenBackInIt) {
         EXPECT_EQ(value.exists, !row.after.empty());
         EXPECT_TRUE(!value.exists || (value.type == row.type && value.data == row.after));
     }
+}
+
+TEST_F(SharedDlls, CountsUnderAShortFormOfThePathKeepTheirName) {
+    const std::wstring folder = m_temp / (m_tag + L" folder with a long name");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring shortFolder = ShortPath(folder);
+    ASSERT_NE(shortFolder, folder);
+    const std::wstring early = Join(folder, L"early.dll"), late = Join(folder, L"late.dll");
+    m_otherNames = {Join(shortFolder, L"early.dll"), Join(shortFolder, L"late.dll")};
+    ASSERT_TRUE(SetCount(m_otherNames[0], REG_DWORD, Dword(2)));
+    EXPECT_TRUE(Get(early, S_OK, 2));
+    EXPECT_TRUE(Get(late, HRESULT_FROM_WIN32(2), 0));
+    // Another installer counts a library under its short form after the names were read.
+    ASSERT_TRUE(SetCount(m_otherNames[1], REG_DWORD, Dword(5)));
+    EXPECT_TRUE(Add(late, 1, S_OK, 6));
+    EXPECT_TRUE(Add(early, -2, S_OK, 0));
+    EXPECT_EQ(DwordCount(m_otherNames[1]), 6);
+    EXPECT_EQ(DwordCount(m_otherNames[0]), -1);
+    EXPECT_TRUE(SharedDllValuesContaining(m_tag).empty()) << "a value of the long form was made";
 }
 
 TEST_F(SharedDlls, BelowTheSystemFolderOnlyServersAreCounted) {
