@@ -2,6 +2,7 @@
 #include "core/IniText.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 namespace orvsetup {
 namespace {
@@ -34,6 +35,23 @@ size_t UnpairedSurrogate(std::wstring_view s) {
 }
 
 wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// Names met so far, by their text with ASCII letters folded: a repeated name
+// is found at once, not by comparing it with every earlier one (the state
+// file, with a section per item, is written again after every item).
+class SeenNames {
+public:
+    // The index recorded for an equal name met before, or npos; records this one.
+    size_t Add(std::wstring_view name, size_t index) {
+        std::wstring folded(name);
+        for (wchar_t& c : folded) c = FoldAscii(c);
+        const auto [at, fresh] = m_names.emplace(std::move(folded), index);
+        return fresh ? std::wstring_view::npos : at->second;
+    }
+
+private:
+    std::unordered_map<std::wstring, size_t> m_names;
+};
 
 std::wstring_view Trim(std::wstring_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -142,6 +160,7 @@ bool ReadIni(std::string_view bytes, IniDocument& document, IniError& error) {
     if (!Decode(bytes, text, error)) return false;
 
     IniDocument result;
+    SeenNames sections, keys;  // keys: of the section being read
     std::wstring_view rest(text);
     unsigned line = 0;
     while (!rest.empty()) {
@@ -163,11 +182,12 @@ bool ReadIni(std::string_view bytes, IniDocument& document, IniError& error) {
             if (close != s.size() - 1) return Fail(error, line, L"text after the ']' of a section header");
             const std::wstring_view name = s.substr(1, close - 1);
             if (const wchar_t* problem = SectionNameProblem(name)) return Fail(error, line, problem);
-            for (const IniSection& earlier : result.sections)
-                if (IniNamesEqual(earlier.name, name))
-                    return Fail(error, line,
-                                L"section [" + std::wstring(name) + L"] again (first at line " +
-                                    std::to_wstring(earlier.line) + L")");
+            const size_t earlier = sections.Add(name, result.sections.size());
+            if (earlier != std::wstring_view::npos)
+                return Fail(error, line,
+                            L"section [" + std::wstring(name) + L"] again (first at line " +
+                                std::to_wstring(result.sections[earlier].line) + L")");
+            keys = SeenNames();
             IniSection section;
             section.name = std::wstring(name);
             section.line = line;
@@ -183,10 +203,11 @@ bool ReadIni(std::string_view bytes, IniDocument& document, IniError& error) {
         if (!EdgesClear(value))
             return Fail(error, line, L"value begins with the space character " + Hex4(value.front()));
         IniSection& section = result.sections.back();
-        if (const IniEntry* earlier = section.Find(key))
+        const size_t earlier = keys.Add(key, section.entries.size());
+        if (earlier != std::wstring_view::npos)
             return Fail(error, line,
                         L"key '" + std::wstring(key) + L"' again in [" + section.name + L"] (first at line " +
-                            std::to_wstring(earlier->line) + L")");
+                            std::to_wstring(section.entries[earlier].line) + L")");
         section.entries.push_back(IniEntry{std::wstring(key), Unquote(value), line});
     }
     document = std::move(result);
@@ -200,18 +221,18 @@ bool WriteIni(const IniDocument& document, std::string& bytes) {
             if (IsControl(c) || (static_cast<unsigned long>(c) >> 16) != 0) return false;  // one UTF-16 unit each
         return UnpairedSurrogate(s) == std::wstring_view::npos;
     };
+    SeenNames sections;
     for (size_t i = 0; i < document.sections.size(); ++i) {
         const IniSection& section = document.sections[i];
         if (SectionNameProblem(section.name) || !clean(section.name)) return false;
-        for (size_t j = 0; j < i; ++j)
-            if (IniNamesEqual(document.sections[j].name, section.name)) return false;
+        if (sections.Add(section.name, i) != std::wstring_view::npos) return false;
         if (section.name.size() + 2 > kMaxIniLine) return false;
         text += L"[" + section.name + L"]\r\n";
+        SeenNames keys;
         for (size_t k = 0; k < section.entries.size(); ++k) {
             const IniEntry& entry = section.entries[k];
             if (KeyNameProblem(entry.key) || !clean(entry.key) || !clean(entry.value)) return false;
-            for (size_t m = 0; m < k; ++m)
-                if (IniNamesEqual(section.entries[m].key, entry.key)) return false;
+            if (keys.Add(entry.key, k) != std::wstring_view::npos) return false;
             const std::wstring_view v(entry.value);
             const bool quote = !v.empty() && (IsBlank(v.front()) || IsBlank(v.back()) || !EdgesClear(v) ||
                                               v.front() == L'"' || v.front() == L'\'' || v.back() == L'"' ||
