@@ -74,6 +74,19 @@ inline std::vector<ProcessResult> RunTogether(const std::vector<std::wstring>& c
     return results;
 }
 
+// Held open, read/write and shared with nobody, until the object goes.
+class HeldOpen {
+public:
+    explicit HeldOpen(const std::wstring& path)
+        : m_handle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~HeldOpen() { if (Holding()) CloseHandle(m_handle); }
+    HeldOpen(const HeldOpen&) = delete;
+    bool Holding() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_handle;
+};
+
 class Bstr {
 public:
     explicit Bstr(const std::wstring& text) : m_value(SysAllocStringLen(text.data(), UINT(text.size()))) {}

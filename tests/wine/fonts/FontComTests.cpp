@@ -23,12 +23,6 @@ protected:
 
 std::wstring Info(const std::wstring& text) { return Line(L' ', text); }
 std::wstring NameLine(const std::string& name) { return Info(L"Font name: \"" + Widen(name) + L"\""); }
-// fonts_probe.exe, or fonts_win98.exe (run as Windows 98), beside this program.
-std::wstring Helper(const wchar_t* exe) {
-    WCHAR self[MAX_PATH];
-    const std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    return L"\"" + path.substr(0, path.find_last_of(L'\\') + 1) + exe + L"\"";
-}
 
 }  // namespace
 
@@ -46,7 +40,7 @@ TEST_F(KernelFonts, IntoTheFontsFolder) {
                         Info(L"Setting font registry entry succeeded"), Info(L"Attempting to copy file {S} to {T}"),
                         Info(L"FileCopy succeeded"), Info(L"Font successfully installed to {T}")},
                        {L"differs from fonts directory", L"already installed"}, source, target));
-    const ProcessResult probe = RunProcess(Helper(L"fonts_probe.exe") + L" face " + Widen(name));
+    const ProcessResult probe = RunAs(nullptr, Join(SelfDir(), L"fonts_probe.exe"), L"face " + Widen(name));
     EXPECT_EQ(probe.exitCode, 0u) << probe.output;
     EXPECT_NE(probe.output.find("face=" + name + " height="), std::string::npos) << probe.output;
 
@@ -212,14 +206,10 @@ TEST_F(KernelFonts, UnInstall) {
 
 // On Windows 9x the entry goes below "Windows", not "Windows NT".
 TEST_F(KernelFonts, Windows9xFontsKey) {
-    const wchar_t appDefaults[] = L"Software\\Wine\\AppDefaults\\fonts_win98.exe";
     const std::string name = m_fonts.Name();
     const std::wstring source = Path(L"source.ttf"), target = Path(L"target.ttf");
     ASSERT_TRUE(WriteBytes(source, DejaVu(name, name)));
-    SHSetValueW(HKEY_CURRENT_USER, appDefaults, L"Version", REG_SZ, L"win98", 12);
-    const ProcessResult run =
-        RunProcess(Helper(L"fonts_win98.exe") + L" install \"" + source + L"\" \"" + target + L"\"");
-    SHDeleteKeyW(HKEY_CURRENT_USER, appDefaults);
+    const ProcessResult run = RunAs(L"win98", Join(SelfDir(), L"fonts_win98.exe"), L"install \"" + source + L"\" \"" + target + L"\"");
     EXPECT_EQ(run.exitCode, DWORD(S_OK)) << run.output;
     EXPECT_EQ(Entry(name, k9xFontsKey), target);
     EXPECT_EQ(Entry(name), L"<none>");

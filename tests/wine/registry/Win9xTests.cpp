@@ -17,7 +17,7 @@ TEST(Win9x, PlatformRules) {
                                                    Narrow(k.Path()) + "\\After]\nv=\"2\"\n"));
         LogCursor log;
         const ProcessResult run = RunAs(win98 ? L"win98" : nullptr, Join(SelfDir(), L"registry_win9x_probe.exe"),
-                                        L"\"" + k.Full(L"E") + L"\" \"" + (dir / L"p.reg") + L"\"");
+                                        L"regkey \"" + k.Full(L"E") + L"\" \"" + (dir / L"p.reg") + L"\"");
         EXPECT_EQ(run.exitCode, DWORD(S_OK)) << run.output;
         EXPECT_EQ(run.output.find("GetVersion=C") != std::string::npos, win98) << run.output;
         EXPECT_TRUE(ValueIs(k.Path(L"E"), L"", win98 ? REG_SZ : REG_EXPAND_SZ, Utf16(L"%SystemRoot%\\x")));

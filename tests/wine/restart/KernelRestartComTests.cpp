@@ -212,7 +212,7 @@ TEST_F(KernelRestart, ProcessesAndThreadsCountThroughTheKernel) {
     constexpr int kProcesses = 2, kThreads = 4, kRounds = 40;
     for (LONG delta : {1, -1}) {
         SCOPED_TRACE(delta > 0 ? "InstallFile everywhere" : "UnShareFile everywhere");
-        const std::wstring command = L"\"" + Join(SelfDir(), L"restart_counter.exe") + L"\" \"" + target + L"\" " +
+        const std::wstring command = L"\"" + Join(SelfDir(), L"restart_counter.exe") + L"\" count \"" + target + L"\" " +
                                      std::to_wstring(kThreads) + L" " + std::to_wstring(kRounds) + L" " + std::to_wstring(delta);
         for (const ProcessResult& run : RunTogether(std::vector<std::wstring>(kProcesses, command), 180000))
             EXPECT_EQ(run.exitCode, 0u) << "failed calls";

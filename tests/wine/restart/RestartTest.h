@@ -21,19 +21,6 @@ inline ::testing::AssertionResult HasLines(const std::wstring& log, const std::v
 }
 inline std::wstring Fixture(const std::wstring& name) { return Join(FixturesDir(), L"restart\\" + name); }
 
-// Held open, read/write and shared with nobody, until the object goes.
-class HeldOpen {
-public:
-    explicit HeldOpen(const std::wstring& path)
-        : m_handle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~HeldOpen() { if (Holding()) CloseHandle(m_handle); }
-    HeldOpen(const HeldOpen&) = delete;
-    bool Holding() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-
 // Windows 9x: wininit.ini, the lines of its [rename] section, restart_win98.exe
 // run as Windows 98 (its exit code is the HRESULT).
 inline std::wstring WininitPath() {
