@@ -14,8 +14,7 @@ constexpr HRESULT kFontResourceFailed = E_UNEXPECTED;
 class KernelFonts : public KernelTest {
 protected:
     HRESULT Install(const std::wstring& source, const std::wstring& target, DWORD flags = 0) {
-        InstallRecord record(source, target);
-        record.Get()->dwFlags = flags;
+        InstallRecord record(source, target, 1, flags);
         return m_kernel->InstallFile(record.Get());
     }
     FontCleanup m_fonts;
@@ -94,9 +93,7 @@ TEST_F(KernelFonts, InstalledFontOfTheSameName) {
         const std::wstring source = Path(L"new.ttf"), target = Path(Widen(name) + L".ttf");
         const std::wstring installed = row.elsewhere ? Path(L"other_" + Widen(name)) : target;
         ASSERT_TRUE(WriteBytes(source, fresh) && SetWriteTime(source, row.freshTime) && SetEntry(name, installed));
-        if (!existing.empty()) {
-            ASSERT_TRUE(WriteBytes(installed, existing) && SetWriteTime(installed, row.existingTime));
-        }
+        ASSERT_TRUE(existing.empty() || (WriteBytes(installed, existing) && SetWriteTime(installed, row.existingTime)));
         LogCursor log;
         EXPECT_EQ(Install(source, target, row.flags), row.result);
         EXPECT_TRUE(LogHas(log.Text(), {row.line}, existing.empty() || row.flags ? Lines{L"already"} : Lines{}));

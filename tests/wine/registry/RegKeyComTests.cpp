@@ -189,17 +189,11 @@ TEST_F(RegKeyCom, RegistrationFileThroughTheFileMethods) {
     TempDir dir;
     const std::wstring file = dir / L"s.reg";
     ASSERT_TRUE(WriteBytes(file, script));
-    Bstr fileB(file), dirB(dir.Path());
-    _ORV_FILE_INSTALL_INFO install{}, uninstall{};
-    install.bstrSource = uninstall.bstrTarget = fileB;
-    install.bstrTarget = uninstall.bstrSource = dirB;
+    InstallRecord install(file, dir.Path(), 0), uninstall(dir.Path(), file, 0);
     const std::wstring marker = L"is the key marker: Skipping this value", unknown = L"Unrecognized value type expand: Skipping this value t";
 
     LogCursor log;
-    EXPECT_EQ(m_kernel->InstallFile(&install), S_OK);
-    for (int i = 0; install.lpOrvCheckInfo && i < 3; ++i)
-        SysFreeString(install.lpOrvCheckInfo[i].bstrKey), SysFreeString(install.lpOrvCheckInfo[i].bstrValue);
-    CoTaskMemFree(install.lpOrvCheckInfo);
+    EXPECT_EQ(m_kernel->InstallFile(install.Get()), S_OK);
     EXPECT_TRUE(HasLogLine(log.Text(), L'W', L"Value OrvCreateKey " + marker));
     EXPECT_TRUE(HasLogLine(log.Text(), L'W', L"Value orvcreatekey " + marker));
     EXPECT_TRUE(HasLogLine(log.Text(), L'W', unknown));
@@ -218,7 +212,7 @@ TEST_F(RegKeyCom, RegistrationFileThroughTheFileMethods) {
     ASSERT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, k.Path(L"New").c_str(), L"s"), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, k.Path(L"Gone").c_str()), ERROR_SUCCESS);
     LogCursor removal;
-    EXPECT_EQ(m_kernel->UnInstallFile(&uninstall), S_OK);
+    EXPECT_EQ(m_kernel->UnInstallFile(uninstall.Get()), S_OK);
     EXPECT_TRUE(HasLogLine(removal.Text(), L'W', L"Value OrvCreateKey " + marker));
     EXPECT_TRUE(HasLogLine(removal.Text(), L'W', unknown));
     EXPECT_TRUE(HasLogLine(removal.Text(), L'W', L"Error deleting value s: error 2"));
