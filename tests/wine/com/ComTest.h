@@ -11,11 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "RestartTest.h"
+#include "KernelRecords.h"
+#include "Machine.h"
 
 namespace orv::test::com {
-
-using namespace orv::test::restart;
 
 inline const wchar_t kInProcClsid[] = L"{6A1F0C52-3B7D-4E29-9C41-2D8E5F7A0B11}";
 inline const wchar_t kLocalClsid[] = L"{6A1F0C52-3B7D-4E29-9C41-2D8E5F7A0B21}";
@@ -132,5 +131,32 @@ protected:
     std::wstring m_tag = UniqueName(L"orvcom", L"");
     int m_placed = 0;
 };
+
+// The same with the built kernel DLL, created through its class factory.
+class KernelComTest : public ComTest {
+protected:
+    void SetUp() override {
+        ComTest::SetUp();
+        ASSERT_NE(m_kernel.Get(), nullptr) << "the kernel DLL cannot be created";
+    }
+    LoadedKernel m_kernel;
+};
+
+// "{T}", "{R}" and "{F}" in the text replaced by the values given.
+inline std::wstring Fill(std::wstring text, const std::wstring& t, const std::wstring& r = L"", const std::wstring& f = L"") {
+    for (const auto& [key, value] : {std::pair{L"{T}", &t}, {L"{R}", &r}, {L"{F}", &f}})
+        for (size_t at; (at = text.find(key)) != std::wstring::npos;) text.replace(at, 3, *value);
+    return text;
+}
+// The texts as log lines, filled in; a leading "W " or "E " gives the severity.
+inline std::vector<std::wstring> Expand(const std::vector<std::wstring>& texts, const std::wstring& t,
+                                        const std::wstring& r = L"", const std::wstring& f = L"") {
+    std::vector<std::wstring> lines;
+    for (const std::wstring& text : texts) {
+        const bool marked = text.size() > 2 && text[1] == L' ';
+        lines.push_back(Line(marked ? text[0] : L' ', Fill(text.substr(marked ? 2 : 0), t, r, f)));
+    }
+    return lines;
+}
 
 }  // namespace orv::test::com

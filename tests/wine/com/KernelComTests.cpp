@@ -7,40 +7,17 @@
 using namespace orv::test;
 using namespace orv::test::com;
 
-namespace {
-
-class KernelCom : public ComTest {
-protected:
-    void SetUp() override {
-        ComTest::SetUp();
-        ASSERT_NE(m_kernel.Get(), nullptr) << "the kernel DLL cannot be created";
-    }
-
-    LoadedKernel m_kernel;
-};
-
-std::vector<std::wstring> Lines(std::initializer_list<std::pair<WCHAR, std::wstring>> lines) {
-    std::vector<std::wstring> out;
-    for (const auto& [severity, text] : lines) out.push_back(Line(severity, text));
-    return out;
-}
-
-}  // namespace
+using KernelCom = KernelComTest;
 
 TEST_F(KernelCom, PostRebootRegister) {
     const std::wstring v1 = Place(L"srv_v1.dll"), gone = Place(L"srv_needgone.dll", L"gone");
     const std::wstring part = Place(L"srv_needpart.dll", L"part"), av = Place(L"srv_av.dll");
     PlaceAsIs(L"orvpart.dll", L"part");
     const std::wstring moduleMissing = Win32Line(L'E', L"In process registration failed", ERROR_MOD_NOT_FOUND);
-    const struct {
-        const char* label;
-        std::wstring server;
-        HRESULT expected;
-        std::vector<std::wstring> lines;
-    } rows[] = {
+    const struct { const char* label; std::wstring server; HRESULT expected; std::vector<std::wstring> lines; } rows[] = {
         {"the registration program registers it", v1, S_OK,
-         Lines({{L' ', L"Post Reboot Step: Attempting registration of " + v1}, {L' ', L"File type: InProc COM server file"},
-                {L' ', L"CreateProcess on: 'orvregsv.exe " + v1 + L" /s /w'"}, {L' ', L"Post reboot registration succeeded"}})},
+         Expand({L"Post Reboot Step: Attempting registration of {T}", L"File type: InProc COM server file",
+                 L"CreateProcess on: 'orvregsv.exe {T} /s /w'", L"Post reboot registration succeeded"}, v1)},
         {"a library that is not there", gone, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
          {Win32Line(L'E', L"Out of process registration failed.", ERROR_MOD_NOT_FOUND),
           Line(L' ', L"Falling back to in process self registration"), moduleMissing,
@@ -59,7 +36,7 @@ TEST_F(KernelCom, PostRebootRegister) {
         Clean();
         LogCursor log;
         EXPECT_EQ(Hex(m_kernel->PostRebootRegister(Bstr(row.server).Get())), Hex(row.expected));
-        EXPECT_TRUE(HasLines(log.Text(), row.lines));
+        EXPECT_TRUE(LogHas(log.Text(), row.lines));
         EXPECT_EQ(RegisteredServer(kInProcClsid).empty(), FAILED(row.expected));
     }
     // The faults did not harm the kernel object: it still installs a file.
@@ -80,14 +57,10 @@ TEST_F(KernelCom, InstallCheckAfterInstallFile) {
                        version = L"File '{T}' suffers version mismatch - ", untouched = L"<untouched>", none = L"<null>";
     const HRESULT kLower = static_cast<HRESULT>(0x800407D4L), kUnknown = static_cast<HRESULT>(0x800407D7L),
                   kOther = static_cast<HRESULT>(0x800407D8L);
-    const struct {
-        const char* label;
-        const wchar_t *fixture, *replacement;  // below the fixtures folder; no fixture: a data file
-        Change change;
-        std::optional<Records> records;  // instead of those InstallFile recorded; a null record is added
-        HRESULT expected;
-        std::wstring text, line;  // line: the log line's start; none: no "suffers" line
-    } rows[] = {
+    // fixture, replacement: below the fixtures folder (no fixture: a data file); records: instead of those
+    // InstallFile recorded (a null record is added); line: the log line's start (none: no "suffers" line).
+    const struct { const char* label; const wchar_t *fixture, *replacement; Change change; std::optional<Records> records;
+                   HRESULT expected; std::wstring text, line; } rows[] = {
         {"older library", L"files\\v2.dll", L"files\\v1.dll", kNone, {}, kLower, older, L"E " + version + older},
         {"newer library", L"files\\v1.dll", L"files\\v2.dll", kNone, {}, 0x000407D5,
          newer + L"2.0.0.0 Installed Version: 1.0.0.0", L"W " + version + newer},
@@ -119,11 +92,6 @@ TEST_F(KernelCom, InstallCheckAfterInstallFile) {
             m_tag + L"_" + std::to_wstring(m_placed++) + PathFindExtensionW(row.fixture ? row.fixture : L".txt");
         const std::wstring source = m_temp / (L"source\\" + name), target = m_temp / name;
         const std::wstring other = m_temp / (L"elsewhere\\" + name);
-        const auto expand = [&](std::wstring text) {
-            for (const auto& [key, value] : {std::pair{L"{T}", target}, {L"{R}", other}})
-                for (size_t at; (at = text.find(key)) != std::wstring::npos;) text.replace(at, 3, value);
-            return text;
-        };
         ASSERT_TRUE(row.fixture ? CopyFileW(Join(FixturesDir(), row.fixture).c_str(), source.c_str(), FALSE)
                                 : WriteBytes(source, "data"));
         SetTime(source, FILETIME{0xE1E71280, 0x01CAECEA});  // 2010-05-06 07:08:09
@@ -143,10 +111,9 @@ TEST_F(KernelCom, InstallCheckAfterInstallFile) {
         _ORV_CHECK_INFO* facts = row.records ? own.data() : record.Get()->lpOrvCheckInfo;
         EXPECT_EQ(Hex(m_kernel->InstallCheck(Bstr(target).Get(), facts, &result)), Hex(row.expected));
         const bool stored = result != reinterpret_cast<BSTR>(uintptr_t{0xdeadbeef});
-        EXPECT_EQ(Narrow(!stored ? untouched : result ? result : none), Narrow(expand(row.text)));
+        EXPECT_EQ(Narrow(!stored ? untouched : result ? result : none), Narrow(Fill(row.text, target, other)));
         if (stored) SysFreeString(result);
         for (const _ORV_CHECK_INFO& fact : own) SysFreeString(fact.bstrKey), SysFreeString(fact.bstrValue);
-        if (row.line.empty()) EXPECT_TRUE(Lacks(log.Text(), L"suffers"));
-        else EXPECT_TRUE(HasLines(log.Text(), {Line(row.line[0], expand(row.line.substr(2)))}));
+        EXPECT_TRUE(row.line.empty() ? Lacks(log.Text(), L"suffers") : LogHas(log.Text(), Expand({row.line}, target, other)));
     }
 }

@@ -5,32 +5,14 @@
 using namespace orv::test;
 using namespace orv::test::com;
 
-namespace {
-
-class OrvRegSv : public ComTest {
-protected:
-    // Exit code and standard output (UTF-16) of "orvregsv.exe <arguments>".
-    ProcessResult Run(const std::wstring& arguments, std::wstring* output) {
-        ProcessResult run = RunProcess(L"\"" + BinDir() + L"\\orvregsv.exe\" " + arguments, 40000);
-        output->assign(reinterpret_cast<const wchar_t*>(run.output.data()), run.output.size() / 2);
-        return run;
-    }
-};
-
-}  // namespace
+using OrvRegSv = ComTest;
 
 TEST_F(OrvRegSv, SwitchesExitCodesAndOutput) {
     const std::wstring v1 = Place(L"srv_v1.dll", L"a b"), program = Place(L"local_v1.exe"), missing = m_temp / L"none.dll";
     const std::wstring failing = Place(L"srv_fail.dll"), noUnregister = Place(L"srv_nounreg.dll"), av = Place(L"srv_av.dll");
-    const struct {
-        const char* label;
-        std::wstring arguments;
-        DWORD exitCode;
-        std::wstring said;  // in the output; "": nothing said
-        std::wstring server;
-        const wchar_t* entry;  // ran once more than before (null: nothing checked)
-        bool registered;       // afterwards
-    } rows[] = {
+    // said: the start of the output ("": nothing said); entry: ran once more than before (null: nothing checked).
+    const struct { const char* label; std::wstring arguments; DWORD exitCode; std::wstring said, server; const wchar_t* entry;
+                   bool registered; } rows[] = {
         {"register, path with blanks", v1 + L" /s /w", 0, L"", v1, L"DllRegisterServer", true},
         {"install command only", v1 + L" /s /c /w /n /i:\"a b\"", 0, L"", v1, L"DllInstall", true},
         {"unregister", v1 + L" /u /s /w", 0, L"", v1, L"DllUnregisterServer", false},
@@ -49,18 +31,12 @@ TEST_F(OrvRegSv, SwitchesExitCodesAndOutput) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         const DWORD before = row.entry ? Marks(row.server, row.entry) : 0;
-        std::wstring output;
-        const ProcessResult run = Run(row.arguments, &output);
+        const ProcessResult run = RunProcess(L"\"" + BinDir() + L"\\orvregsv.exe\" " + row.arguments, 40000);
+        const std::wstring output(reinterpret_cast<const wchar_t*>(run.output.data()), run.output.size() / 2);  // UTF-16
         EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(Hex(HRESULT(run.exitCode)), Hex(HRESULT(row.exitCode)));
-        if (row.said.empty()) {
-            EXPECT_EQ(Narrow(output), "");
-        } else {
-            EXPECT_EQ(Narrow(output.substr(0, row.said.size())), Narrow(row.said));
-        }
-        if (row.entry) {
-            EXPECT_EQ(Marks(row.server, row.entry), before + 1);
-        }
+        EXPECT_EQ(Narrow(row.said.empty() ? output : output.substr(0, row.said.size())), Narrow(row.said));
+        EXPECT_TRUE(!row.entry || Marks(row.server, row.entry) == before + 1);
         const bool local = row.server == program;
         EXPECT_EQ(RegisteredServer(local ? kLocalClsid : kInProcClsid, local ? L"LocalServer32" : L"InProcServer32").empty(),
                   !row.registered);

@@ -46,17 +46,12 @@ TEST_F(ComWays, EachWayRegistersACreatableServerAndUnregistersIt) {
         default: return s.SelfRegister(p.c_str(), reg);
         }
     };
-    const std::wstring regsvr32 = L"CreateProcess on '" + SystemDir() + L"\\regsvr32.exe \"{S}\" /s";
-    const struct {
-        const char* label;
-        const wchar_t* fixture;
-        Way way;
-        const wchar_t* entry;  // the server's own entry that runs; null: none of its code runs
-        std::wstring registerLine, unregisterLine;  // "{S}": the server
-    } rows[] = {
+    const std::wstring regsvr32 = L"CreateProcess on '" + SystemDir() + L"\\regsvr32.exe \"{T}\" /s";
+    // entry: the server's own entry that runs (null: none of its code runs); "{T}" in the lines: the server.
+    const struct { const char* label; const wchar_t* fixture; Way way; const wchar_t* entry; std::wstring registerLine, unregisterLine; } rows[] = {
         {"offline registration file", L"srv_v1.dll", kOffline, nullptr, L"", L""},
-        {"orvregsv.exe", L"srv_v1.dll", kProgram, L"DllRegisterServer", L"CreateProcess on: 'orvregsv.exe {S} /s /w'",
-         L"CreateProcess on: 'orvregsv.exe {S} /u /s /w'"},
+        {"orvregsv.exe", L"srv_v1.dll", kProgram, L"DllRegisterServer", L"CreateProcess on: 'orvregsv.exe {T} /s /w'",
+         L"CreateProcess on: 'orvregsv.exe {T} /u /s /w'"},
         {"regsvr32.exe", L"srv_v1.dll", kRegsvr32, L"DllRegisterServer", regsvr32 + L"'", regsvr32 + L" /u /s'"},
         {"in-process self-registration", L"srv_v1.dll", kSelf, L"DllRegisterServer", L"", L""},
         {"local server through orvregsv.exe", L"local_v1.exe", kProgram, L"RegServer", L"", L""},
@@ -65,7 +60,6 @@ TEST_F(ComWays, EachWayRegistersACreatableServerAndUnregistersIt) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         const std::wstring server = Place(row.fixture, L"with blanks");
-        const auto line = [&](std::wstring text) { return Line(L' ', text.replace(text.find(L"{S}"), 3, server)); };
         const bool local = wcsstr(row.fixture, L".exe") != nullptr;
         const wchar_t* clsid = local ? kLocalClsid : kInProcClsid;
         const wchar_t* kind = local ? L"LocalServer32" : L"InProcServer32";
@@ -79,9 +73,9 @@ TEST_F(ComWays, EachWayRegistersACreatableServerAndUnregistersIt) {
 
         LogCursor log;
         EXPECT_EQ(Hex(run(row.way, *com, server, TRUE)), Hex(S_OK));
-        EXPECT_TRUE(row.registerLine.empty() || HasLines(log.Text(), {line(row.registerLine)}));
+        EXPECT_TRUE(row.registerLine.empty() || LogHas(log.Text(), Expand({row.registerLine}, server)));
         EXPECT_TRUE(row.way != kProgram ||  // the product, found through PATH: nothing is beside this test
-                    HasLines(log.Text(), {Line(L' ', L"Registration program: '" + BinDir() + L"\\orvregsv.exe'")}));
+                    LogHas(log.Text(), {Line(L' ', L"Registration program: '" + BinDir() + L"\\orvregsv.exe'")}));
         EXPECT_EQ(Narrow(RegisteredServer(clsid, kind)), Narrow(server));
         std::wstring registered;
         EXPECT_EQ(com->GetRegisteredServerPath(registered), S_OK);
@@ -94,7 +88,7 @@ TEST_F(ComWays, EachWayRegistersACreatableServerAndUnregistersIt) {
 
         LogCursor unregistering;
         EXPECT_EQ(Hex(run(row.way, *com, server, FALSE)), Hex(S_OK));
-        EXPECT_TRUE(row.unregisterLine.empty() || HasLines(unregistering.Text(), {line(row.unregisterLine)}));
+        EXPECT_TRUE(row.unregisterLine.empty() || LogHas(unregistering.Text(), Expand({row.unregisterLine}, server)));
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(clsid, kind)));
         EXPECT_EQ(Hex(CreateAndAsk(clsid, CLSCTX_ALL, &answer)), Hex(REGDB_E_CLASSNOTREG));
         EXPECT_FALSE(FileExists(kept));
@@ -106,13 +100,7 @@ TEST_F(ComWays, EachWayRegistersACreatableServerAndUnregistersIt) {
 }
 
 TEST_F(ComWays, InProcessSelfRegistrationFailuresAndFaults) {
-    const struct {
-        const char* label;
-        const wchar_t* fixture;
-        BOOL reg;
-        HRESULT expected;
-        const wchar_t* line;  // expected error line, or null
-    } rows[] = {
+    const struct { const char* label; const wchar_t* fixture; BOOL reg; HRESULT expected; const wchar_t* errorLine; } rows[] = {
         {"no DllUnregisterServer", L"srv_nounreg.dll", FALSE, HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), nullptr},
         {"the entry point's own failure", L"srv_fail.dll", TRUE, kSelfRegClass, nullptr},
         {"an imported library is missing", L"srv_needgone.dll", TRUE, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND), nullptr},
@@ -129,12 +117,8 @@ TEST_F(ComWays, InProcessSelfRegistrationFailuresAndFaults) {
         EXPECT_EQ(ErrorMode(), UINT(SEM_NOALIGNMENTFAULTEXCEPT));
         SetErrorMode(0);
         EXPECT_EQ(GetModuleHandleW(server.c_str()), nullptr) << "the library was not freed";
-        if (row.line) {
-            EXPECT_TRUE(HasLines(log.Text(), {Line(L'E', row.line + server)}));
-        }
-        if (row.expected == E_UNEXPECTED) {
-            EXPECT_EQ(Marks(server, L"DllRegisterServer"), 1u);
-        }
+        EXPECT_TRUE(!row.errorLine || LogHas(log.Text(), {Line(L'E', row.errorLine + server)}));
+        EXPECT_TRUE(row.expected != E_UNEXPECTED || Marks(server, L"DllRegisterServer") == 1u);
     }
 }
 
@@ -195,11 +179,7 @@ TEST_F(ComWays, DependencyCheckOnFixtureModules) {
     const std::wstring dep = Place(L"srv_needdep.dll", L"dep");
     PlaceAsIs(L"orvpart.dll", L"part");
     PlaceAsIs(L"orvdep.dll", L"dep");
-    const struct {
-        std::wstring server;
-        orv::UnresolvedModules modules;
-        orv::UnresolvedExports exports;
-    } rows[] = {
+    const struct { std::wstring server; orv::UnresolvedModules modules; orv::UnresolvedExports exports; } rows[] = {
         {gone, {L"orvgone.dll"}, {}},
         {part, {}, {{{L"OrvPartMissing", m_temp / L"part\\orvpart.dll"}, L"0.0.0.0"}}},
         {dep, {}, {}},

@@ -11,11 +11,10 @@ namespace {
 
 constexpr ULONG kPatch = 3, kPrimary = 1;
 
-class ServerRules : public ComTest {
+class ServerRules : public KernelComTest {
 protected:
     void SetUp() override {
-        ComTest::SetUp();
-        ASSERT_NE(m_kernel.Get(), nullptr) << "the kernel DLL cannot be created";
+        KernelComTest::SetUp();
         CreateDirectoryW((m_temp / L"elsewhere").c_str(), nullptr);
         CreateDirectoryW((m_temp / L"source").c_str(), nullptr);
     }
@@ -31,18 +30,8 @@ protected:
         InstallRecord record(m_temp / L"source", target, kPrimary);
         return m_kernel->UnInstallFile(record.Get());
     }
-    // The texts as log lines, placeholders filled in; a leading "W " or "E " gives the severity.
-    std::vector<std::wstring> Expand(const std::vector<std::wstring>& texts, const std::wstring& target,
-                                     const std::wstring& other) const {
-        std::vector<std::wstring> lines;
-        for (std::wstring text : texts) {
-            WCHAR severity = L' ';
-            if (text.size() > 2 && text[1] == L' ') severity = text[0], text.erase(0, 2);
-            for (const auto& [key, value] : {std::pair{L"{T}", target}, {L"{R}", other}, {L"{F}", m_temp.Path()}})
-                for (size_t at; (at = text.find(key)) != std::wstring::npos;) text.replace(at, 3, value);
-            lines.push_back(Line(severity, text));
-        }
-        return lines;
+    std::vector<std::wstring> Expand(const std::vector<std::wstring>& texts, const std::wstring& t, const std::wstring& r) const {
+        return com::Expand(texts, t, r, m_temp.Path());
     }
     // A new target name; the fixture as the source of that name (servers are found by their file name).
     std::wstring Target(const wchar_t* fixture, std::wstring* source) {
@@ -55,7 +44,6 @@ protected:
         return m_temp / (L"elsewhere\\" + std::wstring(PathFindFileNameW(target.c_str())));
     }
 
-    LoadedKernel m_kernel;
     int m_targets = 0;
 };
 
@@ -74,17 +62,10 @@ constexpr HRESULT kNotInstalled = static_cast<HRESULT>(0x800407D1L);
 
 TEST_F(ServerRules, InProcessServerInstallLadder) {
     enum Registered { kNone, kAtTarget, kOther, kOtherMissing, kBareName, kBareNameHere };
-    const struct {
-        const char* label;
-        const wchar_t *source, *existing;  // existing: fixture at the target before
-        Registered registered;
-        const wchar_t* other;  // the fixture registered elsewhere; its age in seconds against the source
-        LONGLONG otherAge;
-        ULONG flags;
-        HRESULT expected;
-        bool registersTarget;  // else the registration stays as it was
-        std::vector<std::wstring> lines;
-    } rows[] = {
+    // existing: fixture at the target before; other: the fixture registered elsewhere, otherAge its age in
+    // seconds against the source; registersTarget: else the registration stays as it was.
+    const struct { const char* label; const wchar_t *source, *existing; Registered registered; const wchar_t* other;
+                   LONGLONG otherAge; ULONG flags; HRESULT expected; bool registersTarget; std::vector<std::wstring> lines; } rows[] = {
         {"not registered: no comparison", L"srv_v1.dll", nullptr, kNone, nullptr, 0, 0, S_OK, true,
          {L"Attempting to register COM InProcServer {T}", L"Attempting to register COM server from reg file", kOffline,
           L"Falling back to out of process self registration ( orvregsv.exe )", L"COM server out of process self registration succeeded"}},
@@ -136,7 +117,7 @@ TEST_F(ServerRules, InProcessServerInstallLadder) {
         const HRESULT hr = Install(source, target, kPatch, row.flags, &regPath);
         SetEnvironmentVariableW(L"PATH", path.c_str());
         EXPECT_EQ(Hex(hr), Hex(row.expected));
-        EXPECT_TRUE(HasLines(log.Text(), Expand(row.lines, target, other)));
+        EXPECT_TRUE(LogHas(log.Text(), Expand(row.lines, target, other)));
         EXPECT_EQ(ReadBytes(target), ReadBytes(row.expected == S_OK ? source : ComFixture(row.existing)));
         const std::wstring after = row.registersTarget ? target : value;
         EXPECT_EQ(Narrow(RegisteredServer(kInProcClsid)), Narrow(after));
@@ -147,14 +128,9 @@ TEST_F(ServerRules, InProcessServerInstallLadder) {
 }
 
 TEST_F(ServerRules, InProcessServerRegistrationSequenceAndFailures) {
-    const struct {
-        const char* label;
-        const wchar_t* source;
-        bool cor;  // an offline registration file beside the setup program
-        const wchar_t* folder;
-        HRESULT expected;  // E_FAIL: any failure
-        std::vector<std::wstring> lines;
-    } rows[] = {
+    // cor: an offline registration file beside the setup program; expected E_FAIL: any failure.
+    const struct { const char* label; const wchar_t* source; bool cor; const wchar_t* folder; HRESULT expected;
+                   std::vector<std::wstring> lines; } rows[] = {
         {"offline file: none of the server's code runs", L"srv_v1.dll", true, L"", S_OK,
          {L"Attempting to register COM server from reg file", L"COM server offline registration succeeded"}},
         {"every way fails", L"srv_fail.dll", false, L"", E_FAIL,
@@ -172,7 +148,7 @@ TEST_F(ServerRules, InProcessServerRegistrationSequenceAndFailures) {
         LogCursor log;
         const HRESULT hr = Install(source, target);
         EXPECT_TRUE(row.expected == E_FAIL ? FAILED(hr) && hr != kNotInstalled : hr == row.expected) << Hex(hr);
-        EXPECT_TRUE(HasLines(log.Text(), Expand(row.lines, target, L"")));
+        EXPECT_TRUE(LogHas(log.Text(), Expand(row.lines, target, L"")));
         EXPECT_EQ(Narrow(RegisteredServer(kInProcClsid)), Narrow(SUCCEEDED(hr) ? target : L""));
         EXPECT_TRUE(!row.cor || (Marks(target, L"DllRegisterServer") == 0 && Lacks(log.Text(), L"CreateProcess")));
         EXPECT_TRUE(hr != kNotInstalled || Lacks(log.Text(), L"Attempting to register"));
@@ -182,13 +158,7 @@ TEST_F(ServerRules, InProcessServerRegistrationSequenceAndFailures) {
 
 TEST_F(ServerRules, InProcessServerUninstall) {
     enum Setup { kInstalled, kOtherRegistered, kTwoUsers, kOffline, kFailing };
-    const struct {
-        const char* label;
-        Setup setup;
-        HRESULT expected;
-        bool unregistered, fileGone;
-        std::vector<std::wstring> lines;
-    } rows[] = {
+    const struct { const char* label; Setup setup; HRESULT expected; bool unregistered, fileGone; std::vector<std::wstring> lines; } rows[] = {
         {"registered here", kInstalled, S_OK, true, true,
          {L"Attempting to unregister COM server from reg file", L"W COM server offline unregistration cannot proceed",
           L"Falling back to out of process self unregistration", L"COM server out of process self unregistration succeeded",
@@ -216,7 +186,7 @@ TEST_F(ServerRules, InProcessServerUninstall) {
                                                       SetValue(HKEY_CLASSES_ROOT, ServerKey(kInProcClsid), L"", REG_SZ, Utf16(other))));
         LogCursor log;
         EXPECT_EQ(Hex(UnInstall(target)), Hex(row.expected));
-        EXPECT_TRUE(HasLines(log.Text(), Expand(row.lines, target, other)));
+        EXPECT_TRUE(LogHas(log.Text(), Expand(row.lines, target, other)));
         EXPECT_EQ(RegisteredServer(kInProcClsid).empty(), row.unregistered);
         EXPECT_EQ(FileExists(target), !row.fileGone);
         EXPECT_EQ(DwordCount(Canonical(target)), row.setup == kTwoUsers ? 1 : -1);
@@ -227,16 +197,9 @@ TEST_F(ServerRules, InProcessServerUninstall) {
 
 TEST_F(ServerRules, LocalServerInstallAndUninstall) {
     enum Setup { kNone, kAtTarget, kOther };
-    const struct {
-        const char* label;
-        bool install;
-        const wchar_t *source, *registered;  // registered: fixture at the target or elsewhere, per setup
-        Setup setup;
-        ULONG mode;
-        HRESULT expected;
-        bool registeredAtTarget, appPaths;  // afterwards
-        std::vector<std::wstring> lines;
-    } rows[] = {
+    // registered: fixture at the target or elsewhere, per setup; registeredAtTarget, appPaths: afterwards.
+    const struct { const char* label; bool install; const wchar_t *source, *registered; Setup setup; ULONG mode; HRESULT expected;
+                   bool registeredAtTarget, appPaths; std::vector<std::wstring> lines; } rows[] = {
         {"not registered, primary mode", true, L"local_v1.exe", nullptr, kNone, kPrimary, S_OK, true, true,
          {L"Attempting to register EXE server from reg file", kOffline, L"EXE server out of process self registration succeeded"}},
         {"same version at the registered path, patch mode", true, L"local_v1.exe", L"local_v1.exe", kAtTarget, kPatch, S_FALSE, true, false,
@@ -261,7 +224,7 @@ TEST_F(ServerRules, LocalServerInstallAndUninstall) {
         ASSERT_TRUE(row.install || CopyFileW(source.c_str(), target.c_str(), FALSE));
         LogCursor log;
         EXPECT_EQ(Hex(row.install ? Install(source, target, row.mode) : UnInstall(target)), Hex(row.expected));
-        EXPECT_TRUE(HasLines(log.Text(), Expand(row.lines, target, other)));
+        EXPECT_TRUE(LogHas(log.Text(), Expand(row.lines, target, other)));
         EXPECT_EQ(Narrow(RegisteredServer(kLocalClsid, L"LocalServer32")),
                   Narrow(row.registeredAtTarget ? target : row.setup == kOther ? other : L""));
         EXPECT_EQ(FileExists(target), row.install);
@@ -273,17 +236,11 @@ TEST_F(ServerRules, LocalServerInstallAndUninstall) {
 
 TEST_F(ServerRules, TypeLibraryInstallAndUninstall) {
     const std::wstring v21 = L"\\2.1\\0\\win64", v30 = L"\\3.0\\0\\win64";
-    const struct {
-        const char* label;
-        bool install;
-        const wchar_t* existing;  // at the target before: a fixture, "data", or "self" (the target is the source)
-        bool otherRegistered;     // the same library registered elsewhere
-        ULONG flags;
-        HRESULT expected;  // E_FAIL: any failure
-        const wchar_t* content;  // fixture the target holds afterwards; null: no target
-        std::wstring key;        // registered to the target afterwards (else nothing of 2.1 and 3.0 points to it)
-        std::vector<std::wstring> lines;
-    } rows[] = {
+    // existing: at the target before, a fixture, "data", or "self" (the target is the source); otherRegistered: the
+    // same library registered elsewhere; expected E_FAIL: any failure; content: fixture the target holds afterwards
+    // (null: no target); key: registered to the target afterwards (else nothing of 2.1 and 3.0 points to it).
+    const struct { const char* label; bool install; const wchar_t* existing; bool otherRegistered; ULONG flags; HRESULT expected;
+                   const wchar_t* content; std::wstring key; std::vector<std::wstring> lines; } rows[] = {
         {"new target", true, nullptr, false, 0, S_OK, L"tlb_21.tlb", v21, {L"Typelib registration succeeded", L"Typelib installation succeeded"}},
         {"2.1 over 2.0", true, L"tlb_20.tlb", false, 0, S_OK, L"tlb_21.tlb", v21,
          {L"Source typelib version is higher than target typelib version: Overwriting existing typelib", L"Typelib registration succeeded"}},
@@ -313,7 +270,7 @@ TEST_F(ServerRules, TypeLibraryInstallAndUninstall) {
         LogCursor log;
         const HRESULT hr = row.install ? Install(from, target, kPatch, row.flags) : UnInstall(target);
         EXPECT_TRUE(row.expected == E_FAIL ? FAILED(hr) : hr == row.expected) << Hex(hr);
-        EXPECT_TRUE(HasLines(log.Text(), Expand(row.lines, target, other)));
+        EXPECT_TRUE(LogHas(log.Text(), Expand(row.lines, target, other)));
         EXPECT_EQ(ReadBytes(target), row.content ? ReadBytes(ComFixture(row.content)) : "");
         for (const std::wstring& key : {v21, v30}) {
             std::wstring path;

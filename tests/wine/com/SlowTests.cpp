@@ -16,7 +16,7 @@ TEST(ComSlow, LocalServerThatNeverEndsIsTerminated) {
     const DWORD start = GetTickCount();
     EXPECT_EQ(Hex(file.SelfRegister(server.c_str(), TRUE)), Hex(E_FAIL));
     EXPECT_GE(GetTickCount() - start, 25000u);
-    EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"Slow Process failed to (un) register within 25 seconds"),
+    EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"Slow Process failed to (un) register within 25 seconds"),
                                       Line(L' ', L"Waited for process to terminate")}));
     EXPECT_TRUE(DeleteFileW(server.c_str())) << "the server is still running";
     SHDeleteValueW(HKEY_CURRENT_USER, kMarksKey, L"hang.exe:RegServer");

@@ -8,11 +8,10 @@ using namespace orv::test::com;
 
 namespace {
 
-class Standin : public ComTest {
+class Standin : public KernelComTest {
 protected:
     void SetUp() override {
-        ComTest::SetUp();
-        ASSERT_NE(m_kernel.Get(), nullptr) << "the kernel DLL cannot be created";
+        KernelComTest::SetUp();
         ASSERT_TRUE(FileExists(Join(SelfDir(), L"orvregsv.exe"))) << "the stand-in is not beside the test";
         SetEnvironmentVariableW(L"ORV_STANDIN_RECORD", m_record.c_str());
         SetEnvironmentVariableW(L"ORV_STANDIN_EXIT", L"1");
@@ -20,14 +19,13 @@ protected:
     void TearDown() override {
         SetEnvironmentVariableW(L"ORV_STANDIN_RECORD", nullptr);
         SetEnvironmentVariableW(L"ORV_STANDIN_EXIT", nullptr);
-        ComTest::TearDown();
+        KernelComTest::TearDown();
     }
     std::wstring Recorded() const {
         const std::string bytes = ReadBytes(m_record);
         return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
     }
 
-    LoadedKernel m_kernel;
     std::wstring m_record = m_temp / L"standin.txt";
 };
 
@@ -38,7 +36,7 @@ TEST_F(Standin, PostRebootRegisterFallsBackToSelfRegistration) {
     LogCursor log;
     EXPECT_EQ(Hex(m_kernel->PostRebootRegister(Bstr(server).Get())), Hex(S_OK));
     EXPECT_EQ(Narrow(Recorded()), Narrow(L"orvregsv.exe " + server + L" /s /w"));
-    EXPECT_TRUE(HasLines(log.Text(), {Line(L' ', L"Registration program: '" + SelfDir() + L"\\orvregsv.exe'"),
+    EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"Registration program: '" + SelfDir() + L"\\orvregsv.exe'"),
                                       Win32Line(L'E', L"Out of process registration failed.", 1),
                                       Line(L' ', L"Falling back to in process self registration"),
                                       Line(L' ', L"Post reboot registration succeeded")}));
@@ -51,14 +49,8 @@ TEST_F(Standin, PostRebootRegisterFallsBackToSelfRegistration) {
 TEST_F(Standin, RegistrationProgramFails) {
     const std::wstring inproc = m_temp / L"target\\" + PathFindFileNameW(Place(L"srv_v1.dll").c_str());
     const std::wstring local = m_temp / L"target\\" + PathFindFileNameW(Place(L"local_v1.exe").c_str());
-    const struct {
-        const char* label;
-        std::wstring target;
-        bool install;
-        HRESULT expected;
-        std::vector<std::wstring> lines;
-        std::wstring registered;  // afterwards
-    } rows[] = {
+    const struct { const char* label; std::wstring target; bool install; HRESULT expected; std::vector<std::wstring> lines;
+                   std::wstring registered; } rows[] = {  // registered: afterwards
         {"in-process server", inproc, true, S_OK,
          {Win32Line(L'W', L"Registration with 'orvregsv.exe' failed", 1), Line(L' ', L"Falling back to registration with 'regsvr32.exe'"),
           Line(L' ', L"COM server out of process self registration succeeded")}, inproc},
@@ -76,7 +68,7 @@ TEST_F(Standin, RegistrationProgramFails) {
         InstallRecord record(m_temp / PathFindFileNameW(row.target.c_str()), row.target, 3);
         LogCursor log;
         EXPECT_EQ(Hex(row.install ? m_kernel->InstallFile(record.Get()) : m_kernel->UnInstallFile(record.Get())), Hex(row.expected));
-        EXPECT_TRUE(HasLines(log.Text(), row.lines));
+        EXPECT_TRUE(LogHas(log.Text(), row.lines));
         EXPECT_TRUE(row.install != exe || Lacks(log.Text(), L"regsvr32"));
         EXPECT_EQ(Narrow(RegisteredServer(clsid, kind)), Narrow(row.registered));
     }

@@ -14,8 +14,7 @@ constexpr HRESULT kFontResourceFailed = E_UNEXPECTED;
 class KernelFonts : public KernelTest {
 protected:
     HRESULT Install(const std::wstring& source, const std::wstring& target, DWORD flags = 0) {
-        InstallRecord record(source, target);
-        record.Get()->dwFlags = flags;
+        InstallRecord record(source, target, 1, flags);
         return m_kernel->InstallFile(record.Get());
     }
     FontCleanup m_fonts;
@@ -23,12 +22,6 @@ protected:
 
 std::wstring Info(const std::wstring& text) { return Line(L' ', text); }
 std::wstring NameLine(const std::string& name) { return Info(L"Font name: \"" + Widen(name) + L"\""); }
-// fonts_probe.exe, or fonts_win98.exe (run as Windows 98), beside this program.
-std::wstring Helper(const wchar_t* exe) {
-    WCHAR self[MAX_PATH];
-    const std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    return L"\"" + path.substr(0, path.find_last_of(L'\\') + 1) + exe + L"\"";
-}
 
 }  // namespace
 
@@ -46,7 +39,7 @@ TEST_F(KernelFonts, IntoTheFontsFolder) {
                         Info(L"Setting font registry entry succeeded"), Info(L"Attempting to copy file {S} to {T}"),
                         Info(L"FileCopy succeeded"), Info(L"Font successfully installed to {T}")},
                        {L"differs from fonts directory", L"already installed"}, source, target));
-    const ProcessResult probe = RunProcess(Helper(L"fonts_probe.exe") + L" face " + Widen(name));
+    const ProcessResult probe = RunAs(nullptr, Join(SelfDir(), L"fonts_probe.exe"), L"face " + Widen(name));
     EXPECT_EQ(probe.exitCode, 0u) << probe.output;
     EXPECT_NE(probe.output.find("face=" + name + " height="), std::string::npos) << probe.output;
 
@@ -100,9 +93,7 @@ TEST_F(KernelFonts, InstalledFontOfTheSameName) {
         const std::wstring source = Path(L"new.ttf"), target = Path(Widen(name) + L".ttf");
         const std::wstring installed = row.elsewhere ? Path(L"other_" + Widen(name)) : target;
         ASSERT_TRUE(WriteBytes(source, fresh) && SetWriteTime(source, row.freshTime) && SetEntry(name, installed));
-        if (!existing.empty()) {
-            ASSERT_TRUE(WriteBytes(installed, existing) && SetWriteTime(installed, row.existingTime));
-        }
+        ASSERT_TRUE(existing.empty() || (WriteBytes(installed, existing) && SetWriteTime(installed, row.existingTime)));
         LogCursor log;
         EXPECT_EQ(Install(source, target, row.flags), row.result);
         EXPECT_TRUE(LogHas(log.Text(), {row.line}, existing.empty() || row.flags ? Lines{L"already"} : Lines{}));
@@ -212,14 +203,10 @@ TEST_F(KernelFonts, UnInstall) {
 
 // On Windows 9x the entry goes below "Windows", not "Windows NT".
 TEST_F(KernelFonts, Windows9xFontsKey) {
-    const wchar_t appDefaults[] = L"Software\\Wine\\AppDefaults\\fonts_win98.exe";
     const std::string name = m_fonts.Name();
     const std::wstring source = Path(L"source.ttf"), target = Path(L"target.ttf");
     ASSERT_TRUE(WriteBytes(source, DejaVu(name, name)));
-    SHSetValueW(HKEY_CURRENT_USER, appDefaults, L"Version", REG_SZ, L"win98", 12);
-    const ProcessResult run =
-        RunProcess(Helper(L"fonts_win98.exe") + L" install \"" + source + L"\" \"" + target + L"\"");
-    SHDeleteKeyW(HKEY_CURRENT_USER, appDefaults);
+    const ProcessResult run = RunAs(L"win98", Join(SelfDir(), L"fonts_win98.exe"), L"install \"" + source + L"\" \"" + target + L"\"");
     EXPECT_EQ(run.exitCode, DWORD(S_OK)) << run.output;
     EXPECT_EQ(Entry(name, k9xFontsKey), target);
     EXPECT_EQ(Entry(name), L"<none>");

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "FilesTest.h"
+#include "Machine.h"
 
 namespace orv::test::fonts {
 

@@ -5,7 +5,7 @@
 #include <oleauto.h>
 #include <algorithm>
 #include <shlwapi.h>
-#include "WineTest.h"
+#include "Machine.h"
 #include "kernel/TqOrvWexKr_h.h"
 
 using namespace orv::test;
@@ -29,24 +29,18 @@ std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
     WCHAR name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD cch = 256;
-        if (RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    for (DWORD i = 0, cch = 256; RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == 0; ++i, cch = 256)
         names.push_back(name);
-    }
     RegCloseKey(key);
     std::sort(names.begin(), names.end());
     return names;
 }
 
-::testing::AssertionResult HasString(const std::wstring& path, LPCWSTR name, const std::wstring& expected) {
-    std::wstring value;
-    if (!ReadString(HKEY_CLASSES_ROOT, path, name, &value))
-        return ::testing::AssertionFailure() << "no string " << Narrow(path) << " : " << (name ? Narrow(name) : "@");
-    if (lstrcmpiW(value.c_str(), expected.c_str()) != 0)
-        return ::testing::AssertionFailure() << Narrow(path) << " = \"" << Narrow(value) << "\", expected \""
-                                             << Narrow(expected) << "\"";
-    return ::testing::AssertionSuccess();
+// The string under HKEY_CLASSES_ROOT (any letter case), or "<none>".
+std::wstring UpperString(const std::wstring& path, LPCWSTR name) {
+    std::wstring value = L"<none>";
+    ReadString(HKEY_CLASSES_ROOT, path, name, &value);
+    return Upper(value);
 }
 
 class Registration : public ::testing::Test {
@@ -61,14 +55,9 @@ TEST_F(Registration, RegisterWritesTheClassKeysAndTypeLibraryThenUnregisterRemov
     const std::wstring clsid = GuidText(CLSID_OrvInstallerKernel);
     const std::wstring classKey = L"CLSID\\" + clsid;
 
-    ProcessResult reg = Regsvr32(L"/s");
-    ASSERT_EQ(reg.exitCode, 0u) << reg.output;
+    ASSERT_EQ(Regsvr32(L"/s").exitCode, 0u);
 
-    struct Row {
-        std::wstring key;
-        LPCWSTR name;
-        std::wstring data;
-    } rows[] = {
+    const struct { std::wstring key; LPCWSTR name; std::wstring data; } rows[] = {
         {L"TqOrvwexkr.OrvInstallerKernel.1", nullptr, L"TqOrvInstallerKernel Class"},
         {L"TqOrvwexkr.OrvInstallerKernel.1\\CLSID", nullptr, clsid},
         {L"Orvwexkr.OrvInstallerKernel", nullptr, L"OrvInstallerKernel Class"},
@@ -81,10 +70,7 @@ TEST_F(Registration, RegisterWritesTheClassKeysAndTypeLibraryThenUnregisterRemov
         {classKey + L"\\InprocServer32", L"ThreadingModel", L"Both"},
         {classKey + L"\\TypeLib", nullptr, GuidText(LIBID_ORVWEXKRLib)},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(Narrow(row.key));
-        EXPECT_TRUE(HasString(row.key, row.name, row.data));
-    }
+    for (const auto& row : rows) EXPECT_EQ(Narrow(UpperString(row.key, row.name)), Narrow(Upper(row.data))) << Narrow(row.key);
     // Nothing more below the class key than the script names.
     EXPECT_EQ(SubKeys(HKEY_CLASSES_ROOT, classKey),
               (std::vector<std::wstring>{L"InprocServer32", L"ProgID", L"TypeLib", L"VersionIndependentProgID"}));
@@ -99,12 +85,8 @@ TEST_F(Registration, RegisterWritesTheClassKeysAndTypeLibraryThenUnregisterRemov
     EXPECT_EQ(demo.exitCode, 0u) << demo.output;
     EXPECT_NE(demo.output.find("all results as expected"), std::string::npos) << demo.output;
 
-    ProcessResult unreg = Regsvr32(L"/u /s");
-    ASSERT_EQ(unreg.exitCode, 0u) << unreg.output;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(Narrow(row.key));
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, row.key));
-    }
+    ASSERT_EQ(Regsvr32(L"/u /s").exitCode, 0u);
+    for (const auto& row : rows) EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, row.key)) << Narrow(row.key);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
     tlbPath = nullptr;
     EXPECT_NE(QueryPathOfRegTypeLib(LIBID_ORVWEXKRLib, 1, 0, 1033, &tlbPath), S_OK);
@@ -119,19 +101,12 @@ TEST_F(Registration, ReRegistrationReplacesTheClassKeyAndUnregistrationKeepsFore
     ASSERT_EQ(Regsvr32(L"/s").exitCode, 0u);
     // Something left below the class key by hand vanishes with the next registration
     // (the class key is replaced as a whole) ...
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, (classKey + L"\\Stale").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(SetValue(HKEY_CLASSES_ROOT, classKey + L"\\Stale", L"", REG_SZ, Utf16(L"x")));
     ASSERT_EQ(Regsvr32(L"/s").exitCode, 0u);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, classKey + L"\\Stale"));
 
     // ... while another program's key below a ProgID keeps that ProgID on removal.
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Orvwexkr.OrvInstallerKernel\\Foreign", 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(SetValue(HKEY_CLASSES_ROOT, L"Orvwexkr.OrvInstallerKernel\\Foreign", L"", REG_SZ, Utf16(L"x")));
     ASSERT_EQ(Regsvr32(L"/u /s").exitCode, 0u);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Orvwexkr.OrvInstallerKernel\\Foreign"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Orvwexkr.OrvInstallerKernel\\CurVer"));

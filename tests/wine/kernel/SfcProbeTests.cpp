@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <functional>
-#include "WineTest.h"
+#include "Machine.h"
 #include "kernel/ClassFactory.h"
 #include "kernel/KernelObject.h"
 #include "kernel/Module.h"
@@ -15,47 +15,25 @@ using namespace orv::test;
 
 namespace {
 
-std::wstring SystemSfc() {
-    WCHAR dir[MAX_PATH];
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return Join(dir, L"sfc.dll");
-}
-
-std::wstring OwnFolder() {
-    WCHAR path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s = path;
-    return s.substr(0, s.find_last_of(L'\\'));
-}
-
+// The stand-in in the system folder while a test runs.
 class SfcProbe : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_original = ReadBytes(SystemSfc());
         ASSERT_FALSE(m_original.empty());
+        ASSERT_TRUE(WriteBytes(SystemSfc(), ReadBytes(Join(FixturesDir(), L"sfc_system\\sfc.dll"))));
     }
     void TearDown() override { WriteBytes(SystemSfc(), m_original); }
-
-    void InstallStandIn() {
-        std::string standIn = ReadBytes(Join(FixturesDir(), L"sfc_system\\sfc.dll"));
-        ASSERT_FALSE(standIn.empty());
-        ASSERT_TRUE(WriteBytes(SystemSfc(), standIn));
-    }
-
-    static COrvInstallerKernel* FromFactory() {
+    static std::wstring SystemSfc() { return Join(SystemDir(), L"sfc.dll"); }
+    static COrvInstallerKernel* Create(bool fromFactory) {
         IOrvInstallerKernel* kernel = nullptr;
-        EXPECT_EQ(orv::CWexKrClassFactory::Instance().CreateInstance(nullptr, IID_IOrvInstallerKernel,
-                                                                     reinterpret_cast<void**>(&kernel)),
+        EXPECT_EQ(fromFactory ? orv::CWexKrClassFactory::Instance().CreateInstance(nullptr, IID_IOrvInstallerKernel,
+                                                                                  reinterpret_cast<void**>(&kernel))
+                              : OrvWexKrCreateInstance(&kernel),
                   S_OK);
         return static_cast<COrvInstallerKernel*>(kernel);
     }
-    static COrvInstallerKernel* FromExport() {
-        IOrvInstallerKernel* kernel = nullptr;
-        EXPECT_EQ(OrvWexKrCreateInstance(&kernel), S_OK);
-        return static_cast<COrvInstallerKernel*>(kernel);
-    }
 
-    std::string m_original;
+    const std::string m_original = ReadBytes(SystemSfc());
 };
 
 const wchar_t kProtected[] = L"C:\\windows\\system32\\orv_protected.dll";
@@ -63,11 +41,9 @@ const wchar_t kOrdinary[] = L"C:\\Program Files\\Orv\\ordinary.dll";
 
 }  // namespace
 
-TEST_F(SfcProbe, TheDecoyBesideTheProgramWouldProtectEverything) {
-    // Guards the other tests: the decoy is there and answers "protected".
-    std::wstring decoy = Join(OwnFolder(), L"sfc.dll");
-    ASSERT_TRUE(FileExists(decoy));
-    HMODULE h = LoadLibraryExW(decoy.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+// Guards the other tests: the decoy is there and answers "protected".
+TEST(SfcDecoy, TheDecoyBesideTheProgramWouldProtectEverything) {
+    HMODULE h = LoadLibraryExW(Join(SelfDir(), L"sfc.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     ASSERT_NE(h, nullptr);
     auto fn = reinterpret_cast<PFN_SfcIsFileProtected>(GetProcAddress(h, "SfcIsFileProtected"));
     ASSERT_NE(fn, nullptr);
@@ -75,44 +51,31 @@ TEST_F(SfcProbe, TheDecoyBesideTheProgramWouldProtectEverything) {
     FreeLibrary(h);
 }
 
-TEST_F(SfcProbe, FactoryObjectsAskTheSystemFolderLibrary) {
-    InstallStandIn();
-    COrvInstallerKernel* kernel = FromFactory();
-    ASSERT_NE(kernel, nullptr);
-    EXPECT_TRUE(kernel->IsWindowsFileProtected(kProtected));
-    EXPECT_FALSE(kernel->IsWindowsFileProtected(kOrdinary));  // the decoy would have said yes
-    kernel->Release();
-}
-
-TEST_F(SfcProbe, ExportMadeObjectsHaveNoProbe) {
-    InstallStandIn();
-    COrvInstallerKernel* kernel = FromExport();
-    ASSERT_NE(kernel, nullptr);
-    EXPECT_FALSE(kernel->IsWindowsFileProtected(kProtected));
-    EXPECT_FALSE(kernel->IsWindowsFileProtected(kOrdinary));
-    kernel->Release();
+// Factory-made objects ask the system folder's library (the decoy would say
+// yes to the ordinary file); objects made by the export have no probe.
+TEST_F(SfcProbe, OnlyFactoryObjectsAskTheSystemFolderLibrary) {
+    for (bool fromFactory : {true, false}) {
+        SCOPED_TRACE(fromFactory ? "class factory" : "OrvWexKrCreateInstance");
+        COrvInstallerKernel* kernel = Create(fromFactory);
+        ASSERT_NE(kernel, nullptr);
+        EXPECT_EQ(kernel->IsWindowsFileProtected(kProtected), fromFactory);
+        EXPECT_FALSE(kernel->IsWindowsFileProtected(kOrdinary));
+        kernel->Release();
+    }
 }
 
 TEST_F(SfcProbe, GuardedTargetsAreLeftAloneByTheFileMethods) {
-    InstallStandIn();
-    COrvInstallerKernel* kernel = FromFactory();
+    COrvInstallerKernel* kernel = Create(true);
     ASSERT_NE(kernel, nullptr);
     TempDir dir;
-    const std::wstring source = dir / L"source.txt";
-    const std::wstring target = dir / L"orv_protected.txt";
-    ASSERT_TRUE(WriteBytes(source, "new"));
-    ASSERT_TRUE(WriteBytes(target, "guarded"));
-    BSTR sourceB = SysAllocString(source.c_str());
-    BSTR targetB = SysAllocString(target.c_str());
+    const std::wstring source = dir / L"source.txt", target = dir / L"orv_protected.txt";
+    ASSERT_TRUE(WriteBytes(source, "new") && WriteBytes(target, "guarded"));
+    const Bstr sourceB(source), targetB(target);
     _ORV_CHECK_INFO* const untouched = reinterpret_cast<_ORV_CHECK_INFO*>(static_cast<uintptr_t>(0xdeadbeef));
     _ORV_FILE_INSTALL_INFO install{sourceB, targetB, nullptr, nullptr, 1, 1, untouched, 0};
     _ORV_FILE_INSTALL_INFO uninstall{sourceB, targetB, nullptr, nullptr, 1, 0, untouched, 0};
     const std::wstring guarded = L"W Target file is guarded by Windows File Protection, keeping existing version";
-    const struct {
-        const char* name;
-        std::function<HRESULT()> call;
-        std::wstring line;
-    } rows[] = {
+    const struct { const char* name; std::function<HRESULT()> call; std::wstring line; } rows[] = {
         {"InstallFile", [&] { return kernel->InstallFile(&install); },
          L"W Target file '" + target + L"' is guarded by Windows File Protection, keeping existing version"},
         {"UnInstallFile", [&] { return kernel->UnInstallFile(&uninstall); }, guarded},
@@ -128,16 +91,21 @@ TEST_F(SfcProbe, GuardedTargetsAreLeftAloneByTheFileMethods) {
     }
     EXPECT_EQ(install.lpOrvCheckInfo, untouched);  // returned before recording anything
     // GetFileInfo asks about the caller's own path: a short name the list does not hold is not protected.
-    WCHAR shortTarget[MAX_PATH];
-    ASSERT_NE(GetShortPathNameW(target.c_str(), shortTarget, MAX_PATH), 0u);
-    for (const auto& [path, guarded] : {std::pair{targetB, VARIANT_TRUE}, {SysAllocString(shortTarget), VARIANT_FALSE}}) {
+    for (const auto& [path, guarded] : {std::pair{target, VARIANT_TRUE}, {ShortPath(target), VARIANT_FALSE}}) {
         _ORV_FILE_INFO info{};
-        EXPECT_EQ(kernel->GetFileInfo(path, &info), S_OK);
+        EXPECT_EQ(kernel->GetFileInfo(Bstr(path), &info), S_OK);
         EXPECT_EQ(info.bWindowsFileProtected, guarded) << Narrow(path);
         kernel->FreeFileInfo(&info);
-        if (path != targetB) SysFreeString(path);
     }
-    SysFreeString(sourceB);
-    SysFreeString(targetB);
+    // UnShareFile of a guarded library in the system folder: refused, its count kept.
+    const std::wstring library = Join(SystemDir(), UniqueName(L"orv_protected", L".dll"));
+    ASSERT_TRUE(CopyFileW(Join(FixturesDir(), L"restart\\lib_v1.dll").c_str(), library.c_str(), FALSE));
+    ASSERT_TRUE(SetCount(Canonical(library), REG_DWORD, Dword(3)));
+    LogCursor log;
+    EXPECT_EQ(Hex(kernel->UnShareFile(Bstr(library))), Hex(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)));
+    EXPECT_TRUE(LogHas(log.Text(), {Win32Line(L'E', L"Target file is under Windows file protection. Aborting file uninstallation", 5)}));
+    EXPECT_EQ(DwordCount(Canonical(library)), 3);
+    DeleteSharedDllValuesContaining(PathFindFileNameW(library.c_str()));
+    DeleteFileW(library.c_str());
     kernel->Release();
 }

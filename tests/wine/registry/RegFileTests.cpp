@@ -18,7 +18,7 @@ namespace {
 struct Value {
     const wchar_t *sub, *name;
     DWORD type;  // REG_NONE: missing
-    Bytes data;
+    std::string data;
 };
 
 class RegFile : public ::testing::Test {
@@ -44,11 +44,7 @@ protected:
 }  // namespace
 
 TEST_F(RegFile, InstallRules) {
-    const struct {
-        const char* label; std::string script; std::wstring dir;
-        std::vector<Value> values;
-        std::wstring errorLine;
-    } rows[] = {
+    const struct { const char* label; std::string script; std::wstring dir; std::vector<Value> values; std::wstring errorLine; } rows[] = {
         {"default value through @ and an empty name, quoted names, trailing text after ']', CR LF",
          "REGEDIT4\r\n[HKEY_CURRENT_USER\\$K\\A] ; x\r\n@=\"1\"\n=\"2\"\n\"@\"=\"3\"\n\"Threading\"\"Model\"=\"Apartment\"\n", L"",
          {{L"A", L"", REG_SZ, Utf16(L"2")}, {L"A", L"@", REG_SZ, Utf16(L"3")}, {L"A", L"ThreadingModel", REG_SZ, Utf16(L"Apartment")}}, L""},
@@ -58,7 +54,7 @@ TEST_F(RegFile, InstallRules) {
          L"C:\\App\\", {{L"A", L"", REG_SZ, Utf16(L"C:\\App\\s.dll")}}, L""},
         {"dword in decimal, hex with both separators, backslashes kept",
          "[HKEY_CURRENT_USER\\$K\\A]\na=dword:16\nb=DWORD:00000010\nh=hex:01,ff.1a\ne=Hex:\np=\"C:\\\\Dir\"\n", L"",
-         {{L"A", L"a", REG_DWORD, Dword(16)}, {L"A", L"b", REG_DWORD, Dword(10)}, {L"A", L"h", REG_BINARY, {1, 0xFF, 0x1A}},
+         {{L"A", L"a", REG_DWORD, Dword(16)}, {L"A", L"b", REG_DWORD, Dword(10)}, {L"A", L"h", REG_BINARY, std::string("\x01\xFF\x1A", 3)},
           {L"A", L"e", REG_BINARY, {}}, {L"A", L"p", REG_SZ, Utf16(L"C:\\\\Dir")}}, L""},
         {"invalid top key skipped, next section applied",
          "[HKEY_Local_Machine\\$K\\X]\nv=\"1\"\n[HKEY_CURRENT_USER\\$K\\A]\nv=\"2\"\n", L"",
@@ -99,18 +95,14 @@ TEST_F(RegFile, InstallTwiceRewritesValuesAndMarksNothingNew) {
 TEST_F(RegFile, UnInstallRemovesOnlyWhatIsStillAsInstalled) {
     const std::string script = "[HKEY_CURRENT_USER\\$K\\App]\ns=\"Hi %orvtargetdir%\\x\"\nd=dword:16\nh=hex:01,02\n"
                                "[HKEY_CURRENT_USER\\$K\\App\\Sub]\nv=\"1\"\n";
-    const struct {
-        const char* label;
-        Value change;      // name null: no change; type REG_NONE: value deleted
-        DWORD valuesLeft;  // in App afterwards; 0: App is gone
-        const wchar_t* line;
-    } rows[] = {
+    // change.name null: no change, type REG_NONE: value deleted; valuesLeft: in App afterwards (0: App is gone).
+    const struct { const char* label; Value change; DWORD valuesLeft; const wchar_t* line; } rows[] = {
         {"unchanged", {L"App", nullptr, 0, {}}, 0, nullptr},
         {"string differing in letter case only", {L"App", L"s", REG_SZ, Utf16(L"HI c:\\aPP\\X")}, 0, nullptr},
         {"string changed", {L"App", L"s", REG_SZ, Utf16(L"Hi C:\\App\\y")}, 2, L"Data of value s was changed"},
         {"string type changed", {L"App", L"s", REG_EXPAND_SZ, Utf16(L"Hi C:\\App\\x")}, 2, L"Type of value s was changed"},
         {"dword changed", {L"App", L"d", REG_DWORD, Dword(17)}, 2, L"Data of value d was changed"},
-        {"hex changed", {L"App", L"h", REG_BINARY, {0x01, 0x03}}, 2, L"Data of value h was changed"},
+        {"hex changed", {L"App", L"h", REG_BINARY, std::string("\x01\x03", 2)}, 2, L"Data of value h was changed"},
         {"key not created by the kernel", {L"App", L"OrvCreateKey", REG_NONE, {}}, 3, nullptr},
     };
     for (const auto& row : rows) {
@@ -136,9 +128,7 @@ TEST_F(RegFile, BadInput) {
     std::string garbage(64 * 1024, '\0');
     for (unsigned i = 0, state = 1; i < garbage.size(); ++i) garbage[i] = char((state = state * 1103515245u + 12345u) >> 16);
     const std::string after = "\n[HKEY_CURRENT_USER\\$K\\After]\nv=\"1\"\n";
-    const struct {
-        const char* label; std::string bytes; const wchar_t* line;
-    } rows[] = {
+    const struct { const char* label; std::string bytes; const wchar_t* line; } rows[] = {
         {"binary garbage", garbage + after, nullptr},
         {"NUL bytes", "[HKEY_CURRENT_USER\\$K\\N\0ul]\nv=\"1\"\n[HKEY_CURRENT_USER\\$K\\After]\na=\"x\0y\"\nv=\"1\"\n"s,
          L"Skipping line 4 of the registration file (rejected: the line contains a NUL character)"},
@@ -202,11 +192,8 @@ TEST_F(RegFile, AccessMasks) {
     const TestKey& k = *m_key;
     const std::wstring script = Write("[HKEY_CURRENT_USER\\$K\\File]\nv=dword:1\n");
     const REGSAM w64 = KEY_WOW64_64KEY;
-    const struct {
-        const char* label; bool b64;
-        std::function<void()> setup, action;  // setup is not recorded
-        std::set<std::pair<char, REGSAM>> expected;
-    } rows[] = {
+    // setup is not recorded.
+    const struct { const char* label; bool b64; std::function<void()> setup, action; std::set<std::pair<char, REGSAM>> expected; } rows[] = {
         {"InstallRegKey", false, nullptr, [&] { key(k.Full(L"A\\B"), 0); }, {{'C', 0x2001F}}},
         {"InstallRegKey, 64-bit", true, nullptr, [&] { key(k.Full(L"A\\B"), 0); }, {{'C', 0x2001F | w64}}},
         {"UnInstallRegKey, 64-bit", true, nullptr, [&] { key(k.Full(L"A\\B"), 1); }, {{'O', 0xF003F | w64}}},

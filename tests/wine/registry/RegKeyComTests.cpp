@@ -1,8 +1,8 @@
 // InstallRegKey, UnInstallRegKey, IOrvRegKey and registration files through
 // the real DLL; the registry read back afterwards.
 #include <functional>
+#include "KernelRecords.h"
 #include "RegTestUtil.h"
-#include "kernel/TqOrvWexKr_h.h"
 
 using namespace orv::test;
 
@@ -11,16 +11,11 @@ const VARIANT_BOOL T = VARIANT_TRUE, F = VARIANT_FALSE;
 class RegKeyCom : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_module = LoadLibraryW(Join(BinDir(), L"TqOrvWexKr.dll").c_str());
-        ASSERT_NE(m_module, nullptr) << GetLastError();
-        auto create = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(IOrvInstallerKernel**)>(
-            GetProcAddress(m_module, "OrvWexKrCreateInstance"));
-        ASSERT_TRUE(create && create(&m_kernel) == S_OK);
+        ASSERT_NE(m_kernel.Get(), nullptr) << "the kernel DLL cannot be created";
         ASSERT_EQ(m_kernel->QueryInterface(IID_IOrvRegKey, reinterpret_cast<void**>(&m_values)), S_OK);
     }
     void TearDown() override {
         if (m_values) m_values->Release();
-        if (m_kernel) m_kernel->Release();
     }
 
     // The key call gave `expected`, handing out the own IOrvRegKey exactly on success.
@@ -35,8 +30,7 @@ protected:
     }
     HRESULT RemoveValue(const std::wstring& name) { return m_values->UnInstallValue(Bstr(name)); }
 
-    HMODULE m_module = nullptr;  // freed with the process
-    IOrvInstallerKernel* m_kernel = nullptr;
+    LoadedKernel m_kernel;
     IOrvRegKey* m_values = nullptr;
 };
 
@@ -81,18 +75,13 @@ TEST_F(RegKeyCom, PathsWithoutAKeyBelowATopKeyAreRefused) {
 
 TEST_F(RegKeyCom, ValueRules) {
     enum Kind { Str, Exp, Multi, Int, Bin };
-    const Bytes written[] = {Utf16(L"abc"), Utf16(L"%TEMP%\\x"), Utf16(std::wstring(L"a\0bc\0\0d\0", 8)), Dword(0xFFFFFFFE),
-                             {0x01, 0xFF, 0x1A}};
+    const std::string written[] = {Utf16(L"abc"), Utf16(L"%TEMP%\\x"), Utf16(std::wstring(L"a\0bc\0\0d\0", 8)), Dword(0xFFFFFFFE),
+                                   std::string("\x01\xFF\x1A", 3)};
     const DWORD types[] = {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY};
     BSTR multi[] = {SysAllocString(L"a"), SysAllocString(L"bc"), nullptr, SysAllocString(L"d")};
     BYTE bytes[] = {0x01, 0xFF, 0x1A};
-    const struct {
-        const char* label;
-        Kind kind; VARIANT_BOOL force;
-        DWORD preType;  // REG_NONE: no value before
-        Bytes pre;
-        HRESULT hr;  // S_FALSE: the value before is kept
-    } rows[] = {
+    // preType REG_NONE: no value before; hr S_FALSE: the value before is kept.
+    const struct { const char* label; Kind kind; VARIANT_BOOL force; DWORD preType; std::string pre; HRESULT hr; } rows[] = {
         {"string", Str, F, REG_NONE, {}, S_OK}, {"expandable string", Exp, F, REG_NONE, {}, S_OK},
         {"multi-string, a null string taken as empty", Multi, F, REG_NONE, {}, S_OK},
         {"integer", Int, F, REG_NONE, {}, S_OK}, {"binary", Bin, F, REG_NONE, {}, S_OK},
@@ -119,13 +108,10 @@ TEST_F(RegKeyCom, ValueRules) {
                                : row.kind == Int   ? m_values->InstallIntegerValue(n, -2, row.force)
                                                    : m_values->InstallBinaryValue(n, bytes, 3, row.force);
             EXPECT_EQ(hr, row.hr);
-            if (row.hr == S_FALSE) {
-                EXPECT_TRUE(ValueIs(v, name.c_str(), row.preType, row.pre));
-                EXPECT_TRUE(HasLogLine(log.Text(), L' ', L"Value already exists: Keeping existing value"));
-            } else {
-                EXPECT_TRUE(ValueIs(v, name.c_str(), types[row.kind], written[row.kind]));
-                EXPECT_TRUE(HasLogLine(log.Text(), L' ', L"Value has been installed successfully"));
-            }
+            const bool kept = row.hr == S_FALSE;
+            EXPECT_TRUE(ValueIs(v, name.c_str(), kept ? row.preType : types[row.kind], kept ? row.pre : written[row.kind]));
+            EXPECT_TRUE(HasLogLine(log.Text(), L' ', kept ? L"Value already exists: Keeping existing value"
+                                                          : L"Value has been installed successfully"));
         }
     }
     for (BSTR s : multi) SysFreeString(s);
@@ -134,11 +120,8 @@ TEST_F(RegKeyCom, ValueRules) {
 // P existed before; the kernel created P\Q\R and the value v in R. Removing v
 // walks up from R over the kernel's emptied keys, stopping at P.
 TEST_F(RegKeyCom, UnInstallValueRemovesEmptiedKernelKeys) {
-    const struct {
-        const char* label;
-        std::function<void(const TestKey&)> before, after;  // InstallRegKey, value installed
-        std::vector<const wchar_t*> gone, kept;
-    } rows[] = {
+    // before: before InstallRegKey; after: after the value was installed.
+    const struct { const char* label; std::function<void(const TestKey&)> before, after; std::vector<const wchar_t*> gone, kept; } rows[] = {
         {"last value", nullptr, nullptr, {L"P\\Q\\R", L"P\\Q"}, {L"P"}},
         {"R holds another value", nullptr,
          [](const TestKey& k) { SetValue(k.Path(L"P\\Q\\R"), L"w", REG_DWORD, Dword(1)); }, {}, {L"P\\Q\\R"}},
@@ -206,17 +189,11 @@ TEST_F(RegKeyCom, RegistrationFileThroughTheFileMethods) {
     TempDir dir;
     const std::wstring file = dir / L"s.reg";
     ASSERT_TRUE(WriteBytes(file, script));
-    Bstr fileB(file), dirB(dir.Path());
-    _ORV_FILE_INSTALL_INFO install{}, uninstall{};
-    install.bstrSource = uninstall.bstrTarget = fileB;
-    install.bstrTarget = uninstall.bstrSource = dirB;
+    InstallRecord install(file, dir.Path(), 0), uninstall(dir.Path(), file, 0);
     const std::wstring marker = L"is the key marker: Skipping this value", unknown = L"Unrecognized value type expand: Skipping this value t";
 
     LogCursor log;
-    EXPECT_EQ(m_kernel->InstallFile(&install), S_OK);
-    for (int i = 0; install.lpOrvCheckInfo && i < 3; ++i)
-        SysFreeString(install.lpOrvCheckInfo[i].bstrKey), SysFreeString(install.lpOrvCheckInfo[i].bstrValue);
-    CoTaskMemFree(install.lpOrvCheckInfo);
+    EXPECT_EQ(m_kernel->InstallFile(install.Get()), S_OK);
     EXPECT_TRUE(HasLogLine(log.Text(), L'W', L"Value OrvCreateKey " + marker));
     EXPECT_TRUE(HasLogLine(log.Text(), L'W', L"Value orvcreatekey " + marker));
     EXPECT_TRUE(HasLogLine(log.Text(), L'W', unknown));
@@ -235,7 +212,7 @@ TEST_F(RegKeyCom, RegistrationFileThroughTheFileMethods) {
     ASSERT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, k.Path(L"New").c_str(), L"s"), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, k.Path(L"Gone").c_str()), ERROR_SUCCESS);
     LogCursor removal;
-    EXPECT_EQ(m_kernel->UnInstallFile(&uninstall), S_OK);
+    EXPECT_EQ(m_kernel->UnInstallFile(uninstall.Get()), S_OK);
     EXPECT_TRUE(HasLogLine(removal.Text(), L'W', L"Value OrvCreateKey " + marker));
     EXPECT_TRUE(HasLogLine(removal.Text(), L'W', unknown));
     EXPECT_TRUE(HasLogLine(removal.Text(), L'W', L"Error deleting value s: error 2"));

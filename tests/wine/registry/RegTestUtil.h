@@ -5,27 +5,13 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "WineTest.h"
+#include "Machine.h"
 
 namespace orv::test {
 
-using Bytes = std::vector<BYTE>;
 using ::testing::AssertionFailure;
 using ::testing::AssertionResult;
 using ::testing::AssertionSuccess;
-
-struct Bstr {
-    explicit Bstr(const std::wstring& t) : s(SysAllocStringLen(t.data(), UINT(t.size()))) {}
-    ~Bstr() { SysFreeString(s); }
-    operator BSTR() const { return s; }
-    BSTR s;
-};
-// UTF-16LE bytes of the text and one terminator.
-inline Bytes Utf16(const std::wstring& text) {
-    const BYTE* p = reinterpret_cast<const BYTE*>(text.c_str());
-    return Bytes(p, p + (text.size() + 1) * sizeof(WCHAR));
-}
-inline Bytes Dword(DWORD v) { return {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)}; }
 
 // HKCU\path made without a marker (a key "that existed before").
 inline bool CreatePlainKey(const std::wstring& path) {
@@ -33,8 +19,8 @@ inline bool CreatePlainKey(const std::wstring& path) {
     return !RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) &&
            !RegCloseKey(key);
 }
-inline bool SetValue(const std::wstring& path, LPCWSTR name, DWORD type, const Bytes& data) {
-    return !SHSetValueW(HKEY_CURRENT_USER, path.c_str(), name, type, data.data(), DWORD(data.size()));
+inline bool SetValue(const std::wstring& path, LPCWSTR name, DWORD type, const std::string& data) {
+    return SetValue(HKEY_CURRENT_USER, path, name, type, data);
 }
 
 // A unique unmarked key below HKCU\Software\OrvTest (walks stop there), removed afterwards.
@@ -51,24 +37,17 @@ private:
 };
 
 // The value under HKCU\path has exactly this type and bytes (REG_NONE: it does not exist).
-inline AssertionResult ValueIs(const std::wstring& path, LPCWSTR name, DWORD type, const Bytes& data = {}) {
-    DWORD gotType = REG_NONE, cb = 0;
-    Bytes got;
-    HKEY key = nullptr;
-    if (!RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &key)) {
-        if (!RegQueryValueExW(key, name, nullptr, &gotType, nullptr, &cb)) got.resize(cb);
-        RegQueryValueExW(key, name, nullptr, &gotType, got.data(), &cb);
-        RegCloseKey(key);
-    }
-    if (gotType == type && got == data) return AssertionSuccess();
+inline AssertionResult ValueIs(const std::wstring& path, LPCWSTR name, DWORD type, const std::string& data = {}) {
+    const RegValue got = ReadValue(HKEY_CURRENT_USER, path, name);
+    if (got.type == type && got.data == data) return AssertionSuccess();
     AssertionResult r = AssertionFailure();
-    r << "value '" << Narrow(name) << "' in " << Narrow(path) << ": type " << gotType << ", bytes";
-    for (BYTE b : got) r << ' ' << int(b);
+    r << "value '" << Narrow(name) << "' in " << Narrow(path) << ": type " << got.type << ", bytes";
+    for (char b : got.data) r << ' ' << int(BYTE(b));
     return r << "; expected type " << type;
 }
 inline AssertionResult Marked(const std::wstring& path, bool marked = true) {
     if (!KeyExists(HKEY_CURRENT_USER, path)) return AssertionFailure() << Narrow(path) << " does not exist";
-    return ValueIs(path, L"OrvCreateKey", marked ? REG_DWORD : REG_NONE, marked ? Dword(0) : Bytes{});
+    return ValueIs(path, L"OrvCreateKey", marked ? REG_DWORD : REG_NONE, marked ? Dword(0) : "");
 }
 // HKCU\path holds exactly this many subkeys and values (a missing key: ~0 each).
 inline AssertionResult KeyHolds(const std::wstring& path, DWORD subKeys, DWORD values) {
@@ -83,9 +62,7 @@ inline AssertionResult KeyHolds(const std::wstring& path, DWORD subKeys, DWORD v
 }
 // A kernel log line "TqOrvWexKr 2 <severity> <text...>".
 inline AssertionResult HasLogLine(const std::wstring& log, WCHAR severity, const std::wstring& text) {
-    const std::wstring needle = std::wstring(L"TqOrvWexKr 2 ") + severity + L" " + text;
-    if (log.find(needle) != std::wstring::npos) return AssertionSuccess();
-    return AssertionFailure() << "no log line \"" << Narrow(needle) << "\" in:\n" << Narrow(log);
+    return LogHas(log, {Line(severity, text)});
 }
 
 }  // namespace orv::test

@@ -5,10 +5,6 @@
 using namespace orv::test;
 
 TEST(Win9x, PlatformRules) {
-    const wchar_t appDefaults[] = L"Software\\Wine\\AppDefaults\\registry_win9x_probe.exe";
-    WCHAR self[MAX_PATH];
-    std::wstring probe(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    probe = probe.substr(0, probe.find_last_of(L'\\') + 1) + L"registry_win9x_probe.exe";
     const std::wstring expandWarning = L"Running on Win95 with type REG_EXPAND_SZ specified for default value: not "
                                        L"supported on this platform. Setting type to REG_SZ";
     for (bool win98 : {true, false}) {
@@ -19,10 +15,9 @@ TEST(Win9x, PlatformRules) {
         const std::string refused = win98 ? "HKEY_PERFORMANCE_DATA" : "HKEY_DYN_DATA";
         ASSERT_TRUE(WriteBytes(dir / L"p.reg", "[" + refused + "\\OrvTest]\nv=\"1\"\n[HKEY_CURRENT_USER\\" +
                                                    Narrow(k.Path()) + "\\After]\nv=\"2\"\n"));
-        if (win98) SHSetValueW(HKEY_CURRENT_USER, appDefaults, L"Version", REG_SZ, L"win98", 12);
         LogCursor log;
-        const ProcessResult run = RunProcess(L"\"" + probe + L"\" \"" + k.Full(L"E") + L"\" \"" + (dir / L"p.reg") + L"\"");
-        SHDeleteKeyW(HKEY_CURRENT_USER, appDefaults);
+        const ProcessResult run = RunAs(win98 ? L"win98" : nullptr, Join(SelfDir(), L"registry_win9x_probe.exe"),
+                                        L"regkey \"" + k.Full(L"E") + L"\" \"" + (dir / L"p.reg") + L"\"");
         EXPECT_EQ(run.exitCode, DWORD(S_OK)) << run.output;
         EXPECT_EQ(run.output.find("GetVersion=C") != std::string::npos, win98) << run.output;
         EXPECT_TRUE(ValueIs(k.Path(L"E"), L"", win98 ? REG_SZ : REG_EXPAND_SZ, Utf16(L"%SystemRoot%\\x")));

@@ -58,15 +58,9 @@ TEST_F(DllInstallCommand, CommandLineExitCodesAndTheOutputLine) {
         Behave(row.output, row.exitCode);
         LogCursor log;
         EXPECT_EQ(Hex(RunDllInstallCommand(L"C:\\App Dir\\lib.dll", row.install, row.command)), Hex(row.expected));
-        const std::string bytes = ReadBytes(m_temp / L"commandline.txt");
-        EXPECT_EQ(Narrow(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2)),
-                  Narrow(row.commandLine));
-        if (row.line.empty()) {
-            EXPECT_TRUE(Lacks(log.Text(), L"orvregsv output:"));
-            EXPECT_TRUE(Lacks(log.Text(), L"No output came from orvregsv"));
-        } else {
-            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', row.line) + L"\r\n"}));
-        }
+        EXPECT_EQ(ReadBytes(m_temp / L"commandline.txt"), Utf16(row.commandLine, false));  // UTF-16
+        EXPECT_TRUE(row.line.empty() ? LogHas(log.Text(), {}, {L"orvregsv output:", L"No output came from orvregsv"})
+                                     : LogHas(log.Text(), {Line(L' ', row.line) + L"\r\n"}));
     }
 }
 

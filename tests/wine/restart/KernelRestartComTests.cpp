@@ -54,8 +54,8 @@ TEST_F(KernelRestart, UnShareFile) {
     ASSERT_TRUE(WriteBytes(data, "not a module"));
     const std::wstring decremented = L"SharedDllCounter for '" + p + L"' has been decremented from 3 to 2";
     // type 0: no value before; after "": no value afterwards; line "": no counter line
-    struct Row { const char* label; std::wstring path; DWORD type; std::string before; HRESULT expected;
-                 std::string after; std::wstring line; } rows[] = {
+    const struct { const char* label; std::wstring path; DWORD type; std::string before; HRESULT expected;
+                   std::string after; std::wstring line; } rows[] = {
         {"count 3 goes to 2", p, REG_DWORD, Dword(3), S_OK, Dword(2), Line(L' ', decremented)},
         {"count 1 stays: the last use goes with the library", p, REG_DWORD, Dword(1), S_OK, Dword(1),
          Line(L'W', L"SharedDllCounter for '" + p + L"' is already at 1 and will not be decremented")},
@@ -68,7 +68,7 @@ TEST_F(KernelRestart, UnShareFile) {
         {"missing file", missing, 0, "", S_FALSE, "",
          Win32Line(L'W', L"Missing file to be un-shared: '" + missing + L"'", 2)},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         DeleteSharedDllValuesContaining(m_tag);
         ASSERT_TRUE(!row.type || SetCount(Canonical(row.path), row.type, row.before));
@@ -86,48 +86,42 @@ TEST_F(KernelRestart, PreparePostRebootCopyFileCountsOnlyInPrimaryMode) {
     ASSERT_TRUE(CopyFileW(Fixture(L"lib_v2.dll").c_str(), source.c_str(), FALSE));
     const std::wstring primary = L"Install Mode is primary -> Check if shared Dll Counter is necessarry";
     const std::wstring stem = target.substr(0, target.size() - 4);
-    struct Row { const char* label; ULONG mode; std::wstring source; HRESULT expected; DWORD count; } rows[] = {  // count 1 before
+    const struct { const char* label; ULONG mode; std::wstring source; HRESULT expected; DWORD count; } rows[] = {  // count 1 before
         {"primary", 1, source, S_OK, 2},
         {"repair", 2, source, S_OK, 1},
         {"scheduling failed: nothing counted", 1, m_temp / L"no such source.dll", HRESULT_FROM_WIN32(2), 1},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         ASSERT_TRUE(SetCount(name, REG_DWORD, Dword(1)));
         LogCursor log;
         EXPECT_EQ(Hex(m_kernel->PreparePostRebootCopyFile(Bstr(row.source).Get(), Bstr(target).Get(), row.mode)),
                   Hex(row.expected));
         EXPECT_EQ(DwordCount(name), row.count);
-        if (row.count == 2)
-            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"File type: Dynamic link library file"), Line(L' ', primary, 3),
-                                              Line(L' ', L"SharedDllCounter for PostrebootInstallation of  " + target +
-                                                             L" has been set to 2")}));
-        else
-            EXPECT_TRUE(Lacks(log.Text(), primary));
+        EXPECT_TRUE(row.count != 2 ? Lacks(log.Text(), primary)
+                                   : LogHas(log.Text(), {Line(L' ', L"File type: Dynamic link library file"), Line(L' ', primary, 3),
+                                                         Line(L' ', L"SharedDllCounter for PostrebootInstallation of  " + target +
+                                                                        L" has been set to 2")}));
         EXPECT_EQ(PendingStartingWith(stem).size(), SUCCEEDED(row.expected) ? 2u : 0u);
         ForgetPendingStartingWith(stem);
     }
 }
 
 TEST_F(KernelRestart, AppPathsByInstallMode) {
-    struct Row { ULONG mode; const wchar_t *appPaths, *pathTail; } rows[] = {  // null tail: nothing written
+    const struct { ULONG mode; const wchar_t *appPaths, *pathTail; } rows[] = {  // null tail: nothing written
         {1, nullptr, L""}, {2, L"C:\\Shared;D:\\Bin", L";C:\\Shared;D:\\Bin"}, {4, L"", L""},
         {0, L"C:\\X", nullptr}, {3, nullptr, nullptr}, {5, nullptr, nullptr}, {6, nullptr, nullptr}};
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.mode);
         const std::wstring target = Program(), key = AppKey(m_programs.back());
         LogCursor log;
         EXPECT_EQ(Hex(Install(L"app_v1.exe", target, row.mode, 0, row.appPaths)), Hex(S_OK));
-        std::wstring program, searchPath;
-        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, key, nullptr, &program), row.pathTail != nullptr);
-        if (row.pathTail) {
-            EXPECT_EQ(Narrow(program), Narrow(target));
-            EXPECT_TRUE(ReadString(HKEY_LOCAL_MACHINE, key, L"Path", &searchPath));
-            EXPECT_EQ(Narrow(searchPath), Narrow(m_temp.Path() + row.pathTail));
-            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"AppPath registration succeeded")}));
-        } else {
-            EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"No App Paths registration necessary")}));
-        }
+        std::wstring program = L"<none>", searchPath = L"<none>";
+        ReadString(HKEY_LOCAL_MACHINE, key, nullptr, &program);
+        ReadString(HKEY_LOCAL_MACHINE, key, L"Path", &searchPath);
+        EXPECT_EQ(Narrow(program), Narrow(row.pathTail ? target : L"<none>"));
+        EXPECT_EQ(Narrow(searchPath), Narrow(row.pathTail ? m_temp.Path() + row.pathTail : L"<none>"));
+        EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', row.pathTail ? L"AppPath registration succeeded" : L"No App Paths registration necessary")}));
     }
 }
 
@@ -185,14 +179,14 @@ TEST_F(KernelRestart, SharedFolderLibraryIsRemovedByItsLastUser) {
 TEST_F(KernelRestart, InstallsThatAreNotCounted) {
     const std::wstring subfolder = InSystem(L"");
     ASSERT_TRUE(CreateDirectoryW(subfolder.c_str(), nullptr));
-    struct Row { const char* label; std::wstring target; ULONG mode, flags; } rows[] = {
-        {"force flag", InSystem(), 1, 1},
-        {"subfolder of the system folder", subfolder + L"\\lib.dll", 1, 0},
+    const struct { const char* label; std::wstring target; ULONG flags; } rows[] = {
+        {"force flag", InSystem(), 1},
+        {"subfolder of the system folder", subfolder + L"\\lib.dll", 0},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.label);
         LogCursor log;
-        EXPECT_EQ(Hex(Install(L"lib_v1.dll", row.target, row.mode, row.flags)), Hex(S_OK));
+        EXPECT_EQ(Hex(Install(L"lib_v1.dll", row.target, 1, row.flags)), Hex(S_OK));
         EXPECT_TRUE(FileExists(row.target));
         EXPECT_EQ(DwordCount(Canonical(row.target)), -1);
         EXPECT_TRUE(row.flags ? LogHas(log.Text(), {Line(L' ', L"Force flag is set: Skipping SharedDllCounter")})
@@ -218,22 +212,10 @@ TEST_F(KernelRestart, ProcessesAndThreadsCountThroughTheKernel) {
     constexpr int kProcesses = 2, kThreads = 4, kRounds = 40;
     for (LONG delta : {1, -1}) {
         SCOPED_TRACE(delta > 0 ? "InstallFile everywhere" : "UnShareFile everywhere");
-        std::vector<PROCESS_INFORMATION> started(kProcesses);
-        for (PROCESS_INFORMATION& pi : started) {
-            std::wstring command = L"\"" + Join(SelfDir(), L"restart_counter.exe") + L"\" \"" + target + L"\" " +
-                                   std::to_wstring(kThreads) + L" " + std::to_wstring(kRounds) + L" " +
-                                   std::to_wstring(delta);
-            STARTUPINFOW si = {sizeof(si)};
-            ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-        }
-        for (PROCESS_INFORMATION& pi : started) {
-            EXPECT_EQ(WaitForSingleObject(pi.hProcess, 180000), WAIT_OBJECT_0);
-            DWORD failures = 1;
-            GetExitCodeProcess(pi.hProcess, &failures);
-            EXPECT_EQ(failures, 0u);
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-        }
+        const std::wstring command = L"\"" + Join(SelfDir(), L"restart_counter.exe") + L"\" count \"" + target + L"\" " +
+                                     std::to_wstring(kThreads) + L" " + std::to_wstring(kRounds) + L" " + std::to_wstring(delta);
+        for (const ProcessResult& run : RunTogether(std::vector<std::wstring>(kProcesses, command), 180000))
+            EXPECT_EQ(run.exitCode, 0u) << "failed calls";
         EXPECT_EQ(DwordCount(name), delta > 0 ? 1 + kProcesses * kThreads * kRounds : 1);
     }
 }
@@ -241,9 +223,8 @@ TEST_F(KernelRestart, ProcessesAndThreadsCountThroughTheKernel) {
 TEST_F(KernelRestart, PostRebootRegisterRefusesFilesThatAreNoServers) {
     const std::wstring data = m_temp / L"data.txt";
     ASSERT_TRUE(WriteBytes(data, "not a module"));
-    struct Row { std::wstring path, type; } rows[] = {{data, L"Data file"},
-                                                      {Fixture(L"lib_v1.dll"), L"Dynamic link library file"}};
-    for (const Row& row : rows) {
+    const struct { std::wstring path, type; } rows[] = {{data, L"Data file"}, {Fixture(L"lib_v1.dll"), L"Dynamic link library file"}};
+    for (const auto& row : rows) {
         SCOPED_TRACE(Narrow(row.type));
         LogCursor log;
         EXPECT_EQ(Hex(m_kernel->PostRebootRegister(Bstr(row.path).Get())), Hex(HRESULT_FROM_WIN32(ERROR_INVALID_MODULETYPE)));

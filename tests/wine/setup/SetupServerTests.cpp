@@ -15,8 +15,8 @@ TEST(OrvSetupServer, HeldServerIsCopiedAtTheRestartAndRegisteredOnFinish) {
     struct Cleanup {  // whatever an early end of the test leaves
         std::wstring app;
         ~Cleanup() {
-            restart::ForgetPendingStartingWith(app);
-            restart::DeleteSharedDllValuesContaining(app);
+            ForgetPendingStartingWith(app);
+            DeleteSharedDllValuesContaining(app);
             SHDeleteKeyW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + com::kInProcClsid).c_str());
         }
     } cleanup{p.App()};
@@ -28,41 +28,30 @@ TEST(OrvSetupServer, HeldServerIsCopiedAtTheRestartAndRegisteredOnFinish) {
     const auto manifest = [&](const wchar_t* v) {
         return p.Head(v) + L"[File server]\r\nSource=v" + v + L"\\srv.dll\r\nTarget=srv.dll\r\n";
     };
-    ProcessResult r = p.Run(L"install", manifest(L"1"));
-    ASSERT_EQ(0u, r.exitCode) << r.output;
-    r = p.Run(L"check", L"");
-    EXPECT_EQ(0u, r.exitCode) << r.output;
+    ASSERT_TRUE(Ran(p.Run(L"install", manifest(L"1")), 0));
+    EXPECT_TRUE(Ran(p.Run(L"check", L""), 0));
     long answer = 0;
-    EXPECT_EQ(com::Hex(com::CreateAndAsk(com::kInProcClsid, CLSCTX_INPROC_SERVER, &answer)), com::Hex(S_OK));
+    EXPECT_EQ(Hex(com::CreateAndAsk(com::kInProcClsid, CLSCTX_INPROC_SERVER, &answer)), Hex(S_OK));
     EXPECT_EQ(1, answer);
 
     // A program holds the server as a loaded library would be held.
     HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    r = p.Run(L"install", manifest(L"2"), L"p2.ini");
-    EXPECT_EQ(3010u, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("file   srv.dll  at restart")) << r.output;
-    r = p.Run(L"finish", L"", L"p2.ini");
-    EXPECT_EQ(3010u, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("the restart has not happened yet")) << r.output;
+    EXPECT_TRUE(Ran(p.Run(L"install", manifest(L"2"), L"p2.ini"), 3010, "file   srv.dll  at restart"));
+    EXPECT_TRUE(Ran(p.Run(L"finish", L"", L"p2.ini"), 3010, "the restart has not happened yet"));
 
     // What the restart does: the waiting copy takes the target's place.
     CloseHandle(held);
     const std::wstring waiting = p.App() + L"\\srv_orvtmp.dll";
     EXPECT_TRUE(MoveFileExW(waiting.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING));
-    restart::ForgetPendingStartingWith(p.App());
-    r = p.Run(L"finish", L"", L"p2.ini");
-    EXPECT_EQ(0u, r.exitCode) << r.output;
-    EXPECT_NE(std::string::npos, r.output.find("srv.dll  installed: registered")) << r.output;
-    EXPECT_EQ(com::Hex(com::CreateAndAsk(com::kInProcClsid, CLSCTX_INPROC_SERVER, &answer)), com::Hex(S_OK));
+    ForgetPendingStartingWith(p.App());
+    EXPECT_TRUE(Ran(p.Run(L"finish", L"", L"p2.ini"), 0, "srv.dll  installed: registered"));
+    EXPECT_EQ(Hex(com::CreateAndAsk(com::kInProcClsid, CLSCTX_INPROC_SERVER, &answer)), Hex(S_OK));
     EXPECT_EQ(2, answer);
-    r = p.Run(L"check", L"", L"p2.ini");
-    EXPECT_EQ(0u, r.exitCode) << r.output;
-
-    r = p.Run(L"uninstall", L"", L"p2.ini");
-    EXPECT_EQ(0u, r.exitCode) << r.output;
+    EXPECT_TRUE(Ran(p.Run(L"check", L"", L"p2.ini"), 0));
+    EXPECT_TRUE(Ran(p.Run(L"uninstall", L"", L"p2.ini"), 0));
     EXPECT_FALSE(Exists(p.App()));
-    EXPECT_EQ(com::Hex(com::CreateAndAsk(com::kInProcClsid, CLSCTX_ALL, &answer)), com::Hex(REGDB_E_CLASSNOTREG));
+    EXPECT_EQ(Hex(com::CreateAndAsk(com::kInProcClsid, CLSCTX_ALL, &answer)), Hex(REGDB_E_CLASSNOTREG));
 }
 
 }  // namespace

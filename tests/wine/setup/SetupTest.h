@@ -9,11 +9,9 @@
 
 #include <string>
 
-#include "WineTest.h"
+#include "Machine.h"
 
 namespace orv::test::setup {
-
-inline const std::wstring kSharedDlls = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 inline std::wstring CommonFiles() {
     WCHAR path[MAX_PATH];
@@ -23,31 +21,19 @@ inline std::wstring CommonFiles() {
         return L"C:\\Program Files\\Common Files";
     return path;
 }
-
 // The SharedDLLs count of a file, -1 when it has none.
-inline long SharedCount(const std::wstring& file) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDlls.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return -1;
-    long count = -1;
-    for (DWORD i = 0;; ++i) {
-        WCHAR name[MAX_PATH + 1];
-        DWORD nameLen = MAX_PATH + 1, data = 0, size = sizeof(data);
-        if (RegEnumValueW(key, i, name, &nameLen, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size) !=
-            ERROR_SUCCESS)
-            break;
-        if (_wcsicmp(name, file.c_str()) == 0) count = static_cast<long>(data);
-    }
-    RegCloseKey(key);
-    return count;
+inline long SharedCount(const std::wstring& file) { return long(DwordCount(Canonical(file))); }
+
+// The run ended with this exit code and its output says this.
+inline ::testing::AssertionResult Ran(const ProcessResult& run, DWORD code, const char* says = "") {
+    if (run.exitCode == code && run.output.find(says) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "exit code " << run.exitCode << ", expected " << code << " and \"" << says
+                                         << "\" in:\n" << run.output;
 }
 
 inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-inline std::string Utf16File(const std::wstring& text) {
-    std::string bytes("\xFF\xFE", 2);
-    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    return bytes;
-}
+inline std::string Utf16File(const std::wstring& text) { return "\xFF\xFE" + Utf16(text, false); }
 
 class Product {
 public:
@@ -63,13 +49,7 @@ public:
     ~Product() {
         SHDeleteKeyW(HKEY_CURRENT_USER, m_key.c_str());
         DeleteFileW(m_lib.c_str());
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDlls.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            std::wstring upper = m_lib;
-            CharUpperW(upper.data());
-            RegDeleteValueW(key, upper.c_str());
-            RegCloseKey(key);
-        }
+        DeleteSharedDllValuesContaining(m_lib);
     }
 
     std::wstring Dir() const { return m_dir.Path(); }
@@ -80,6 +60,9 @@ public:
     std::wstring Head(const wchar_t* version) const {
         return L"[Product]\r\nName=Pr\x00FC" L"fprodukt\r\nVersion=" + std::wstring(version) + L"\r\nInstallDir=" + App() +
                L"\r\n";
+    }
+    std::wstring LibItem(const wchar_t* version) const {
+        return L"[File lib]\r\nSource=v" + std::wstring(version) + L"\\lib.dll\r\nTarget=" + m_lib + L"\r\n";
     }
     // Writes a manifest (UTF-16) and runs orvsetup on it.
     ProcessResult Run(const std::wstring& verb, const std::wstring& manifest, const std::wstring& name = L"p.ini") {
@@ -93,9 +76,7 @@ private:
     std::wstring m_lib;
 };
 
-inline bool HasValue(const std::wstring& key, const wchar_t* name) {
-    return RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-}
+inline bool HasValue(const std::wstring& key, const wchar_t* name) { return ReadValue(HKEY_CURRENT_USER, key, name).exists; }
 
 inline std::wstring Value(const std::wstring& key, const wchar_t* name) {
     std::wstring value;

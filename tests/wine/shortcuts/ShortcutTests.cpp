@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "FilesTest.h"
+#include "Machine.h"
 
 using namespace orv::test;
 using namespace orv::test::files;
@@ -277,32 +278,23 @@ TEST_F(Shortcuts, SimultaneousInstallsKeepEveryShortcut) {
     const std::wstring event = L"OrvShortcutRace" + m_tag;
     HANDLE start = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
     ASSERT_NE(start, nullptr);
-    std::vector<ProcessResult> results(4);
-    std::vector<std::thread> runs;
-    for (auto& result : results)
-        runs.emplace_back([&] {
-            result = RunProcess(Arg(Join(BinDir(), L"shortcut_helper.exe")) + L" race " + event + L" " + Arg(Quoted()) + L" " +
-                                m_mine + L"\\Processes\\Same 25");
-        });
-    Sleep(500);
-    SetEvent(start);
-    for (auto& run : runs) run.join();
+    std::thread go([&] { Sleep(500), SetEvent(start); });
+    const std::wstring race = Arg(Join(BinDir(), L"shortcut_helper.exe")) + L" race " + event + L" " + Arg(Quoted()) + L" " +
+                              m_mine + L"\\Processes\\Same 25";
+    for (const auto& result : RunTogether(std::vector<std::wstring>(4, race))) EXPECT_EQ(result.exitCode, 0u) << result.output;
+    go.join();
     CloseHandle(start);
-    for (const auto& result : results) EXPECT_EQ(result.exitCode, 0u) << result.output;
     EXPECT_EQ(arguments(L"Processes"), 100u);
 }
 
 // All users asked for on Windows 9x: the current user's Programs menu (the helper runs as Windows 98).
 TEST_F(Shortcuts, Windows9xHasNoSharedFolders) {
-    const wchar_t appDefaults[] = L"Software\\Wine\\AppDefaults\\shortcut_helper.exe";
-    ASSERT_EQ(SHSetValueW(HKEY_CURRENT_USER, appDefaults, L"Version", REG_SZ, L"win98", 12), ERROR_SUCCESS);
-    Finally restore{[&] { SHDeleteKeyW(HKEY_CURRENT_USER, appDefaults); }};
-    const std::wstring helper = Arg(Join(BinDir(), L"shortcut_helper.exe")), args = L" " + Arg(Quoted()) + L" ProgramFiles\\" + m_tag + L"\\N 1";
-    const ProcessResult install = RunProcess(helper + L" install" + args);
+    const std::wstring helper = Join(BinDir(), L"shortcut_helper.exe"), args = L" " + Arg(Quoted()) + L" ProgramFiles\\" + m_tag + L"\\N 1";
+    const ProcessResult install = RunAs(L"win98", helper, L"link" + args);
     EXPECT_EQ(install.exitCode, DWORD(S_OK)) << install.output;
     EXPECT_NE(install.output.find("GetVersion=C"), std::string::npos) << install.output;
     EXPECT_TRUE(FileExists(ShellFolder(2) + L"\\" + m_tag + L"\\N.lnk"));
     EXPECT_FALSE(IsFolder(ShellFolder(23) + L"\\" + m_tag));
-    EXPECT_EQ(RunProcess(helper + L" uninstall" + args).exitCode, DWORD(S_OK));
+    EXPECT_EQ(RunAs(L"win98", helper, L"unlink" + args).exitCode, DWORD(S_OK));
     EXPECT_FALSE(IsFolder(ShellFolder(2) + L"\\" + m_tag));
 }

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
-#include "WineTest.h"
+#include "Machine.h"
 #include "platform/WexUt.h"
 
 namespace orv::test::ut {
@@ -22,11 +22,6 @@ inline std::wstring LongPath(size_t length) {
     std::wstring path = L"C:\\";
     while (path.size() < length) path += (path.size() % 50 == 49) ? L'\\' : L'x';
     return path;
-}
-inline std::wstring ShortPathOf(const std::wstring& path) {
-    WCHAR buf[MAX_PATH];
-    const DWORD n = GetShortPathNameW(path.c_str(), buf, MAX_PATH);
-    return std::wstring(buf, n < MAX_PATH ? n : 0);
 }
 inline ::testing::AssertionResult SameText(const std::wstring& expected, const std::wstring& got) {
     if (_wcsicmp(expected.c_str(), got.c_str()) == 0) return ::testing::AssertionSuccess();

@@ -25,18 +25,9 @@ TEST(WexSystem, FoldersAgreeWithTheShell) {
 // pretends for it (HKCU\Software\Wine\AppDefaults\ut_checkos.exe).
 TEST(WexSystem, CheckOS) {
     for (int osClass : {0, 99, 101, -1}) EXPECT_EQ(-1, CWexSystem::CheckOS(osClass)) << osClass;
-    WCHAR self[MAX_PATH];
-    std::wstring helper(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    helper = helper.substr(0, helper.find_last_of(L'\\') + 1) + L"ut_checkos.exe";
-    const wchar_t key[] = L"Software\\Wine\\AppDefaults\\ut_checkos.exe";
     const std::pair<const wchar_t*, DWORD> rows[] = {{nullptr, 1}, {L"win98", 0}, {L"win95", 0}, {L"winxp", 1}};
-    for (const auto& [version, expected] : rows) {
-        SCOPED_TRACE(version ? Narrow(version) : "default");
-        SHDeleteKeyW(HKEY_CURRENT_USER, key);
-        if (version) SHSetValueW(HKEY_CURRENT_USER, key, L"Version", REG_SZ, version, DWORD(wcslen(version) * 2 + 2));
-        EXPECT_EQ(expected, RunProcess(L"\"" + helper + L"\"", 30000).exitCode);
-    }
-    SHDeleteKeyW(HKEY_CURRENT_USER, key);
+    for (const auto& [version, expected] : rows)
+        EXPECT_EQ(expected, RunAs(version, Join(SelfDir(), L"ut_checkos.exe"), L"checkos").exitCode) << (version ? Narrow(version) : "default");
 }
 
 TEST(WexTools, Blobs) {

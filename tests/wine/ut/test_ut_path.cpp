@@ -4,10 +4,6 @@
 
 using namespace orv::test::ut;
 
-std::wstring Upper(std::wstring s) {
-    CharUpperBuffW(s.data(), DWORD(s.size()));
-    return s;
-}
 std::wstring Name(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 std::wstring Unique(const std::wstring& path) {
     WCHAR out[MAX_PATH];
@@ -26,8 +22,8 @@ protected:
         ASSERT_TRUE(CreateDirectoryW(m_outer.c_str(), nullptr) && CreateDirectoryW(m_inner.c_str(), nullptr));
         ASSERT_TRUE(WriteBytes(m_file, "x") && WriteBytes(m_other, "y"));
         ASSERT_TRUE(SetCurrentDirectoryW(m_outer.c_str()));
-        m_short = ShortPathOf(m_file);
-        m_shortInner = ShortPathOf(m_inner);
+        m_short = ShortPath(m_file);
+        m_shortInner = ShortPath(m_inner);
         ASSERT_FALSE(SameText(m_file, m_short)) << "no 8.3 names on this file system";
     }
 
@@ -104,10 +100,10 @@ TEST_F(WexPath, PathMakeUniqueAndLongName) {
 // A short path under MAX_PATH whose long form is longer: it equals only
 // itself, and the long name is not made.
 TEST_F(WexPath, LongFormBeyondMaxPath) {
-    std::wstring dir = ShortPathOf(m_temp.Path()), dirs[4];
+    std::wstring dir = ShortPath(m_temp.Path()), dirs[4];
     for (auto& d : dirs) {
         ASSERT_TRUE(CreateDirectoryW(Join(dir, L"Folder " + std::wstring(60, L'n')).c_str(), nullptr));
-        dir = d = ShortPathOf(Join(dir, L"Folder " + std::wstring(60, L'n')));
+        dir = d = ShortPath(Join(dir, L"Folder " + std::wstring(60, L'n')));
     }
     const std::wstring file = Join(dir, L"f.dll");
     ASSERT_TRUE(WriteBytes(file, "x") && file.size() < MAX_PATH);
