@@ -129,7 +129,9 @@ TEST(TypeLibImage, LibrariesInModules) {
         if (row.patch) row.patch(m);
         uint64_t offset = 0, length = 0;
         EXPECT_EQ(orv::FindTypeLibResource(m.bytes.data(), m.bytes.size(), &offset, &length), row.found);
-        if (row.found) EXPECT_TRUE(offset + length <= m.bytes.size() && std::memcmp(&m.bytes[offset], "MSFT", 4) == 0);
+        if (row.found) {
+            EXPECT_TRUE(offset + length <= m.bytes.size() && std::memcmp(&m.bytes[offset], "MSFT", 4) == 0);
+        }
         EXPECT_EQ(orv::MayLoadTypeLibrary(m.bytes.data(), m.bytes.size()), row.mayLoad);
     }
 }
