@@ -7,6 +7,7 @@
 
 #include "UtCommon.h"
 #include "core/FileKind.h"
+#include "core/PeImage.h"
 #include "platform/Raii.h"
 #include "platform/FileKindReader.h"
 
@@ -67,6 +68,30 @@ HRESULT HrFromCode(DWORD e) { return HRESULT_FROM_WIN32(e); }
 // system asks for is a few times that. Anything beyond is not believed.
 constexpr DWORD kMaxVersionBlock = 1024 * 1024;
 
+// The system's version functions map a module's whole claimed image; a
+// damaged header or section table claiming gigabytes cost seconds per call
+// under Wine for a file of a few kilobytes. No real module is that big, so
+// the version resource of one that claims to be is not looked for.
+constexpr uint64_t kMaxImageBytes = 256u << 20;
+// The PE headers and a section table of 96 sections, the loader's limit.
+constexpr DWORD kImageHeaderBytes = 4096;
+
+// Whether the file is a PE module claiming more than kMaxImageBytes of memory.
+bool ClaimsHugeImage(HANDLE file) {
+    BYTE head[orv::kFileKindHeadBytes];
+    DWORD headLen = 0;
+    if (!ReadFile(file, head, sizeof(head), &headLen, nullptr)) return false;
+    const uint32_t offset = orv::ModuleHeaderOffset(head, headLen);
+    if (offset == 0) return false;
+    BYTE header[kImageHeaderBytes];
+    DWORD headerLen = 0;
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !ReadFile(file, header, sizeof(header), &headerLen, nullptr))
+        return false;
+    return orv::ClaimedImageExtent(header, headerLen) > kMaxImageBytes;
+}
+
 // A file's version resource, as GetFileVersionInfoW copies it.
 class VersionBlock {
 public:
@@ -75,6 +100,12 @@ public:
     HRESULT Load(LPCWSTR path) {
         if (!PathFits(path)) return kHrPathTooLong;
         if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return HrLastError();
+        {
+            // A file that cannot be opened here is left to the version functions, as before.
+            orv::UniqueFile file(orv::OpenToReadKind(path));
+            if (file && GetFileType(file.Get()) == FILE_TYPE_DISK && ClaimsHugeImage(file.Get()))
+                return HrFromCode(ERROR_RESOURCE_TYPE_NOT_FOUND);
+        }
         const VersionApi* api = GetVersionApi();
         if (!api) return HrFromCode(ERROR_MOD_NOT_FOUND);
         DWORD handle = 0;

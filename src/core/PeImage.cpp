@@ -1,5 +1,7 @@
 #include "core/PeImage.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 // The readers promise not to throw. Where exceptions exist, an allocation
@@ -334,6 +336,29 @@ size_t ReadImportTable(const void* view, size_t size, uint16_t magic,
     ORV_PE_TRY { WalkImports(image, headers, Text(text), modules, functionCount); }
     ORV_PE_CATCH_ALL {}
     return functionCount;
+}
+
+uint64_t ClaimedImageExtent(const void* peHeader, size_t size) noexcept {
+    const View header(peHeader, size);
+    uint32_t signature, imageSize;
+    uint16_t sectionCount, optionalSize, magic;
+    const uint64_t optionalHeader = 4 + kFileHeaderSize;
+    if (!peHeader || !header.Read32(0, signature) || signature != kPeSignature ||
+        !header.Read16(6, sectionCount) || !header.Read16(20, optionalSize) ||
+        !header.Read16(optionalHeader, magic) || (magic != kPeMagic32 && magic != kPeMagic64) ||
+        !header.Read32(optionalHeader + 56, imageSize))
+        return 0;
+    uint64_t extent = imageSize;
+    const uint64_t sections = optionalHeader + optionalSize;
+    for (uint32_t k = 0; k < sectionCount; ++k) {
+        uint32_t virtualSize, address, rawSize;
+        const uint64_t at = sections + 40 * uint64_t{k};
+        if (!header.Read32(at + 8, virtualSize) || !header.Read32(at + 12, address) ||
+            !header.Read32(at + 16, rawSize))
+            break;
+        extent = std::max(extent, uint64_t{address} + std::max(virtualSize, rawSize));
+    }
+    return extent;
 }
 
 }  // namespace orv

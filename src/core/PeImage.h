@@ -87,4 +87,11 @@ size_t ReadImportTable(const void* view, size_t size, uint16_t magic,
                        std::vector<ImportedModule>& modules,
                        const PeTextConverter& text = PeTextConverter()) noexcept;
 
+// How much memory a PE image claims when mapped: the larger of its SizeOfImage
+// and the end of its furthest section (virtual address plus the larger of its
+// virtual and raw sizes), from the bytes that begin at its "PE\0\0" signature.
+// Sections beyond those bytes are not counted. 0 when the bytes are not a PE
+// header of either magic.
+uint64_t ClaimedImageExtent(const void* peHeader, size_t size) noexcept;
+
 }  // namespace orv

@@ -159,6 +159,17 @@ TEST(PeImage, HeaderCheck) {
         EXPECT_EQ(row.ok ? kPe : 0u, h.peHeaderOffset);
         EXPECT_EQ(row.exportDir ? Rva(image.exportDir) : 0u, h.exportRva);
         EXPECT_EQ(row.importDir ? Rva(image.importDir) : 0u, h.importRva);
+        // What the image claims when mapped: its size, or a section reaching further.
+        if (row.ok && image.bytes[kPe + 6] != 0) {
+            const size_t sections = kPe + 24 + (image.bytes[kPe + 20] | image.bytes[kPe + 21] << 8);
+            Put(image.bytes, kPe + 24 + 56, 0x3000);
+            EXPECT_LE(0x3000u, orv::ClaimedImageExtent(&image.bytes[kPe], image.bytes.size() - kPe));
+            Put(image.bytes, sections + 8, 0x10);
+            Put(image.bytes, sections + 12, 0x78002000u);
+            Put(image.bytes, sections + 16, 0x200);
+            EXPECT_EQ(0x78002200u, orv::ClaimedImageExtent(&image.bytes[kPe], image.bytes.size() - kPe));
+            EXPECT_EQ(0u, orv::ClaimedImageExtent(&image.bytes[kPe], 83));
+        }
     }
 }
 
