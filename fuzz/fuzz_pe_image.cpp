@@ -33,6 +33,9 @@ int KindOf(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int kind = KindOf(data, size);
+    // The claim a module makes on memory, read from its header the way version look-ups read it.
+    const uint32_t at = orv::ModuleHeaderOffset(data, std::min(size, orv::kFileKindHeadBytes));
+    if (at != 0 && at < size) (void)orv::ClaimedImageExtent(data + at, std::min<size_t>(size - at, 4096));
     for (uint16_t magic : {orv::kPeMagic32, orv::kPeMagic64}) {
         orv::PeImageHeaders headers;
         const bool accepted = orv::ReadImageHeaders(data, size, magic, &headers);
