@@ -13,16 +13,6 @@ DWORD FailedCallError() {
     return error ? error : ERROR_GEN_FAILURE;
 }
 
-bool JoinPath(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[MAX_PATH]) {
-    const size_t folderLen = wcslen(folder);
-    const bool separator = folderLen > 0 && folder[folderLen - 1] != L'\\';
-    if (folderLen + (separator ? 1 : 0) + wcslen(name) >= MAX_PATH) return false;
-    wcscpy(out, folder);
-    if (separator) wcscat(out, L"\\");
-    wcscat(out, name);
-    return true;
-}
-
 bool ProgramFolder(WCHAR (&out)[MAX_PATH]) {
     const DWORD n = GetModuleFileNameW(nullptr, out, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {

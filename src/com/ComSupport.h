@@ -7,6 +7,7 @@
 #include <string>
 
 #include "files/FileModel.h"
+#include "platform/PathText.h"
 
 namespace orv::com {
 
@@ -19,8 +20,7 @@ DWORD FailedCallError();
 // The low 16 bits of a result: the error number of its Win32 line.
 inline DWORD ErrorOf(HRESULT hr) { return static_cast<DWORD>(hr) & 0xFFFF; }
 
-// folder + "\" + name into a MAX_PATH buffer; false when it does not fit.
-bool JoinPath(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[MAX_PATH]);
+using orv::JoinPath;
 
 // The folder of the running program (GetModuleFileNameW(NULL)).
 bool ProgramFolder(WCHAR (&out)[MAX_PATH]);

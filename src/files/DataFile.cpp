@@ -38,22 +38,6 @@ bool TargetIsAsNew(const CWexKrFile& source, const FileFacts& target) {
     return CompareFileTime(&targetTime, &sourceTime) >= 0;
 }
 
-// Read-only and system are taken off a target in use, each announced.
-void ClearInUseAttributes(LPCWSTR target) {
-    DWORD attributes = GetFileAttributesW(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        LogInfo(L"Target file is read only");
-        attributes = AttributesWithout(attributes, FILE_ATTRIBUTE_READONLY);
-        SetFileAttributesW(target, attributes);
-    }
-    if (attributes & FILE_ATTRIBUTE_SYSTEM) {
-        LogInfo(L"Target file is system file");
-        attributes = AttributesWithout(attributes, FILE_ATTRIBUTE_SYSTEM);
-        SetFileAttributesW(target, attributes);
-    }
-}
-
 }  // namespace
 
 HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
@@ -98,7 +82,7 @@ HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     // The target is in use.
     LogWarning(L"Target file seems to be in use: cannot overwrite");
     LogInfo(L"CopyFile Errorcode %d ", static_cast<int>(error));
-    ClearInUseAttributes(pszTarget);
+    ClearReadOnlyAndSystem(pszTarget);
 
     error = CopyOnto(m_szPath, pszTarget);
     if (error == ERROR_SUCCESS) {

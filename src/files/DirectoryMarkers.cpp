@@ -9,27 +9,17 @@
 
 #include "files/FileModel.h"
 #include "platform/KrLog.h"
+#include "platform/PathText.h"
 #include "platform/Raii.h"
 #include "platform/TextCase.h"
 
 namespace {
 
-// folder + "\" + name, when it fits.
-bool Append(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[MAX_PATH]) {
-    const size_t folderLen = wcslen(folder);
-    const bool separator = folderLen > 0 && folder[folderLen - 1] != L'\\';
-    if (folderLen + (separator ? 1 : 0) + wcslen(name) >= MAX_PATH) return false;
-    wcscpy(out, folder);
-    if (separator) wcscat(out, L"\\");
-    wcscat(out, name);
-    return true;
-}
-
 // Creating (or re-creating) the marker is best effort: a folder without it
 // is simply never removed.
 void PutMarker(LPCWSTR folder) {
     WCHAR marker[MAX_PATH];
-    if (!Append(folder, kWexKrFolderMarker, marker)) return;
+    if (!orv::JoinPath(folder, kWexKrFolderMarker, marker)) return;
     orv::UniqueFile file(
         CreateFileW(marker, 0, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr));
 }
@@ -55,7 +45,7 @@ public:
         bool found = false;
         for (size_t i = 0; i < names.size() && !found; ++i) {
             WCHAR path[MAX_PATH];
-            if (!Append(folder, names[i].c_str(), path) || GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
+            if (!orv::JoinPath(folder, names[i].c_str(), path) || GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
                 names.erase(names.begin() + static_cast<std::ptrdiff_t>(i--));
                 continue;
             }
@@ -113,7 +103,7 @@ private:
 Contents Examine(LPCWSTR folder) {
     if (g_seen.AnyStillThere(folder)) return Contents::kForeign;
     WCHAR pattern[MAX_PATH];
-    if (!Append(folder, L"*.*", pattern)) return Contents::kUnreadable;
+    if (!orv::JoinPath(folder, L"*.*", pattern)) return Contents::kUnreadable;
     WIN32_FIND_DATAW entry;
     orv::UniqueFind find(FindFirstFileW(pattern, &entry));
     if (!find) return Contents::kUnreadable;
@@ -187,7 +177,7 @@ HRESULT RemoveCreatedDirectories(LPCWSTR pszFolder) {
         if (Examine(path) != Contents::kMarkerOnly) return S_OK;
 
         WCHAR marker[MAX_PATH];
-        if (!Append(path, kWexKrFolderMarker, marker)) return S_OK;
+        if (!orv::JoinPath(path, kWexKrFolderMarker, marker)) return S_OK;
         SetFileAttributesW(marker, FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(marker);
         if (!RemoveDirectoryW(path)) {

@@ -130,6 +130,20 @@ DWORD AttributesWithout(DWORD attributes, DWORD bits) {
     return rest ? rest : FILE_ATTRIBUTE_NORMAL;
 }
 
+void ClearReadOnlyAndSystem(LPCWSTR target) {
+    DWORD attributes = GetFileAttributesW(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        LogInfo(L"Target file is read only");
+        attributes = AttributesWithout(attributes, FILE_ATTRIBUTE_READONLY);
+        SetFileAttributesW(target, attributes);
+    }
+    if (attributes & FILE_ATTRIBUTE_SYSTEM) {
+        LogInfo(L"Target file is system file");
+        SetFileAttributesW(target, AttributesWithout(attributes, FILE_ATTRIBUTE_SYSTEM));
+    }
+}
+
 void RemoveReadOnlyBeforeOverwrite(LPCWSTR target) {
     const DWORD attributes = GetFileAttributesW(target);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return;

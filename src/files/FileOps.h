@@ -62,6 +62,9 @@ void RemoveReadOnlyBeforeOverwrite(LPCWSTR target);
 void ClearReadOnly(LPCWSTR path);
 // Attributes with the given bits removed; FILE_ATTRIBUTE_NORMAL when none remain.
 DWORD AttributesWithout(DWORD attributes, DWORD bits);
+// Read-only and system taken off a target that could not be overwritten,
+// each announced with its log line.
+void ClearReadOnlyAndSystem(LPCWSTR target);
 
 // The folder step of both install rules: a missing target folder is created
 // with markers. S_OK, or the failing result of the creation (already logged).

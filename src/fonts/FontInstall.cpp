@@ -137,21 +137,6 @@ bool KeepInstalledFont(CWexKrFontFile& font, LPCWSTR installed, LPCWSTR target) 
     return KeepByTimeStamp(font.GetPath(), target);
 }
 
-// Read-only and system are taken off a target that could not be overwritten, each announced.
-void ClearBlockingAttributes(LPCWSTR target) {
-    DWORD attributes = GetFileAttributesW(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        LogInfo(L"Target file is read only");
-        attributes = AttributesWithout(attributes, FILE_ATTRIBUTE_READONLY);
-        SetFileAttributesW(target, attributes);
-    }
-    if (attributes & FILE_ATTRIBUTE_SYSTEM) {
-        LogInfo(L"Target file is system file");
-        SetFileAttributesW(target, AttributesWithout(attributes, FILE_ATTRIBUTE_SYSTEM));
-    }
-}
-
 bool IsAllZero(const TEXTMETRICW& tm) {
     const BYTE* bytes = reinterpret_cast<const BYTE*>(&tm);
     for (size_t i = 0; i < sizeof(tm); ++i)
@@ -263,7 +248,7 @@ HRESULT CWexKrFontFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
         } else {
             LogWin32(WEX_SEV_ERROR, error, L"FileCopy failed");
             LogInfo(L"CopyFile Errorcode %d ", static_cast<int>(error));
-            ClearBlockingAttributes(pszTarget);
+            ClearReadOnlyAndSystem(pszTarget);
             // Once more; the installed font stays as it was unless the new one replaces it whole.
             error = CopyOnto(m_szPath, pszTarget);
             if (error != ERROR_SUCCESS) {

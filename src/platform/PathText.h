@@ -1,7 +1,7 @@
 // The text of a path as the same-file test compares it: the full path with
 // forward slashes as backslashes, no trailing backslash (but for a drive's
 // root), and "\\?\X:\", "\\.\X:\" and "\\?\UNC\" spelled as the plain forms
-// they stand for. Header-only; the kernel and the utility library share it.
+// they stand for; a folder and a name joined. Header-only; the kernel and the utility library share it.
 #pragma once
 #include <windows.h>
 
@@ -32,6 +32,19 @@ inline bool FullPathText(LPCWSTR path, WCHAR (&out)[MAX_PATH]) {
     size_t len = wcslen(out);
     const bool driveRoot = len == 3 && out[1] == L':';
     if (len > 1 && out[len - 1] == L'\\' && !driveRoot) out[--len] = 0;
+    return true;
+}
+
+// folder + "\" + name (no second backslash after one the folder ends with)
+// into a MAX_PATH buffer; false, with an empty buffer, when it does not fit.
+inline bool JoinPath(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[MAX_PATH]) {
+    out[0] = 0;
+    const size_t folderLen = wcslen(folder);
+    const bool separator = folderLen > 0 && folder[folderLen - 1] != L'\\';
+    if (folderLen + (separator ? 1 : 0) + wcslen(name) >= MAX_PATH) return false;
+    wcscpy(out, folder);
+    if (separator) wcscat(out, L"\\");
+    wcscat(out, name);
     return true;
 }
 

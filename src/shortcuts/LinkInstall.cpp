@@ -101,7 +101,7 @@ HRESULT ReserveLinkName(LPCWSTR folder, const std::wstring& name, WCHAR (&path)[
     for (unsigned long counter = 0;; ++counter) {
         const std::wstring file =
             (counter == 0 ? name : base + L"[" + std::to_wstring(counter) + L"]") + L".lnk";
-        if (!JoinName(folder, file.c_str(), path)) {
+        if (!JoinPath(folder, file.c_str(), path)) {
             const std::wstring joined = std::wstring(folder) + L"\\" + file;
             return files::RefusePathTooLong(joined.c_str());
         }

@@ -41,7 +41,7 @@ void RemoveEmptiedFolders(LPCWSTR linkFolder, int folderId) {
 // that follows each deleted shortcut stops below it.
 void KeepShellFolder(LPCWSTR shellFolder) {
     WCHAR marker[MAX_PATH];
-    if (!JoinName(shellFolder, kWexKrFolderMarker, marker) || GetFileAttributesW(marker) == INVALID_FILE_ATTRIBUTES) return;
+    if (!JoinPath(shellFolder, kWexKrFolderMarker, marker) || GetFileAttributesW(marker) == INVALID_FILE_ATTRIBUTES) return;
     LogInfo(L"Folder marker removed from shell folder %s: shell folders are never removed", shellFolder);
     SetFileAttributesW(marker, FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(marker);
@@ -78,8 +78,8 @@ HRESULT CWexKrLinkFile::UnInstallLink(LPCWSTR pszCmdLine, LPCWSTR pszShellFolder
     }
 
     WCHAR linkFolder[MAX_PATH], listed[MAX_PATH], pattern[MAX_PATH];
-    if (!JoinLinkFolder(shellFolder, location.subFolders, linkFolder) || !JoinName(linkFolder, L"", listed) ||
-        !JoinName(linkFolder, L"*.*", pattern)) {
+    if (!JoinLinkFolder(shellFolder, location.subFolders, linkFolder) || !JoinPath(linkFolder, L"", listed) ||
+        !JoinPath(linkFolder, L"*.*", pattern)) {
         const std::wstring joined = std::wstring(shellFolder) + L"\\" + location.subFolders + L"\\*.*";
         return files::RefusePathTooLong(joined.c_str());
     }
@@ -95,7 +95,7 @@ HRESULT CWexKrLinkFile::UnInstallLink(LPCWSTR pszCmdLine, LPCWSTR pszShellFolder
     do {
         if (entry.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) continue;
         WCHAR path[MAX_PATH];
-        if (!JoinName(linkFolder, entry.cFileName, path) || FAILED(file->Load(path, STGM_READ))) continue;
+        if (!JoinPath(linkFolder, entry.cFileName, path) || FAILED(file->Load(path, STGM_READ))) continue;
         ComPtr<IShellLinkW> link;
         if (FAILED(file->QueryInterface(IID_IShellLinkW, link.PutVoid()))) continue;
         WCHAR linkTarget[MAX_PATH] = L"";

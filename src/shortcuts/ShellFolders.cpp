@@ -65,17 +65,6 @@ bool JoinLinkFolder(LPCWSTR shellFolder, const std::wstring& subFolders, WCHAR (
     return true;
 }
 
-bool JoinName(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[MAX_PATH]) {
-    out[0] = 0;
-    const size_t folderLen = wcslen(folder);
-    const bool separator = folderLen > 0 && folder[folderLen - 1] != L'\\';
-    if (folderLen + (separator ? 1 : 0) + wcslen(name) >= MAX_PATH) return false;
-    wcscpy(out, folder);
-    if (separator) wcscat(out, L"\\");
-    wcscat(out, name);
-    return true;
-}
-
 DWORD SearchTarget(LPCWSTR target, WCHAR (&found)[MAX_PATH]) {
     found[0] = 0;
     SetLastError(ERROR_SUCCESS);

@@ -9,6 +9,7 @@
 
 #include "core/LinkCommandLine.h"
 #include "core/LinkLocation.h"
+#include "platform/PathText.h"
 #include "platform/Raii.h"
 
 namespace orv::shortcuts {
@@ -46,8 +47,7 @@ BOOL IsSpecialFolder(LPCWSTR pszPath, int folderId);
 // False when the result does not fit MAX_PATH (nothing is written then).
 bool JoinLinkFolder(LPCWSTR shellFolder, const std::wstring& subFolders, WCHAR (&out)[MAX_PATH]);
 
-// folder + "\" + name, when it fits MAX_PATH (nothing is written otherwise).
-bool JoinName(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[MAX_PATH]);
+using orv::JoinPath;
 
 // A relative target found on the default search path. 0 with the full path,
 // or the search's error; a full path that does not fit MAX_PATH is
