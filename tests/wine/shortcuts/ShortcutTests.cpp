@@ -47,14 +47,8 @@ std::wstring ReadLink(const std::wstring& path) {
 }
 
 Names List(const std::wstring& folder, const std::wstring& pattern = L"*.lnk") {
-    Names names;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(Join(folder, pattern).c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do names.insert(entry.cFileName);
-    while (FindNextFileW(find, &entry));
-    FindClose(find);
-    return names;
+    const std::vector<std::wstring> names = FindNames(folder, pattern);
+    return Names(names.begin(), names.end());
 }
 
 // Every entry below the shell folders, with its attributes and size.
