@@ -269,39 +269,10 @@ size_t Canary::Tidy() const {
         RegCloseKey(key);
     }
     // Pending renames: pairs of names, either of which may be the sandbox's.
-    HKEY session = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_ALL_ACCESS, &session) == ERROR_SUCCESS) {
-        for (const wchar_t* value : kRenameValues) {
-            DWORD type = 0, size = 0;
-            if (RegQueryValueExW(session, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) continue;
-            std::wstring all(size / 2 + 2, L'\0');
-            RegQueryValueExW(session, value, nullptr, &type, reinterpret_cast<BYTE*>(all.data()), &size);
-            std::vector<std::wstring> names;
-            for (size_t at = 0; at < size / 2;) {
-                const size_t end = all.find(L'\0', at);
-                names.push_back(all.substr(at, end - at));
-                at = end + 1;
-            }
-            if (!names.empty() && names.back().empty()) names.pop_back();
-            std::wstring kept;
-            size_t removed = 0;
-            for (size_t i = 0; i < names.size(); i += 2) {
-                const std::wstring to = i + 1 < names.size() ? names[i + 1] : L"";
-                if (mine(names[i]) || mine(to)) {
-                    ++removed;
-                    continue;
-                }
-                kept += names[i] + L'\0' + to + L'\0';
-            }
-            if (removed == 0) continue;
-            tidied += removed;
-            if (kept.empty())
-                RegDeleteValueW(session, value);
-            else
-                RegSetValueExW(session, value, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>((kept + L'\0').c_str()),
-                               static_cast<DWORD>((kept.size() + 1) * 2));
-        }
-        RegCloseKey(session);
+    for (const wchar_t* list : kRenameValues) {
+        size_t dropped = 0;
+        ForgetPending([&](const std::wstring& from, const std::wstring& to) { return mine(from) || mine(to); }, &dropped, list);
+        tidied += dropped;
     }
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
         if (SHDeleteKeyW(root, (L"Software\\" + m_tag).c_str()) == ERROR_SUCCESS) ++tidied;
