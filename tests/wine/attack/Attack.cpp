@@ -6,18 +6,18 @@
 
 #include <cstdio>
 
+#include "Machine.h"
+
 namespace orv::test::attack {
 namespace {
 
-const wchar_t kSharedDlls[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 // The shared lists the kernel writes for others: (root, name, key).
 const struct {
     HKEY root;
     const wchar_t* rootName;
     const wchar_t* path;
 } kSystemKeys[] = {
-    {HKEY_LOCAL_MACHINE, L"HKLM", kSharedDlls},
+    {HKEY_LOCAL_MACHINE, L"HKLM", kSharedDllsKey},
     {HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths"},
     {HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"},
     {HKEY_LOCAL_MACHINE, L"HKLM", L"Software\\Microsoft\\Windows\\CurrentVersion\\Fonts"},
@@ -27,11 +27,6 @@ const struct {
 const wchar_t* const kRenameValues[] = {L"PendingFileRenameOperations", L"PendingFileRenameOperations2"};
 constexpr int kLinkFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_STARTMENU,
                                 CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_PROGRAMS};
-
-std::wstring Upper(std::wstring text) {
-    CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
 
 std::wstring Folder(int csidl) {
     WCHAR path[MAX_PATH] = L"";
@@ -163,15 +158,9 @@ std::vector<std::wstring> Snapshot::Differences(const Snapshot& later) const {
 // Removes the entries named "orv_canary_*" and "OrvAttack_*" of the folder
 // and key: what an attack run that crashed left (the runs never overlap).
 void RemoveEarlierRuns(const std::wstring& folder, HKEY root) {
-    for (const wchar_t* pattern : {L"orv_canary_*", L"OrvAttack_*"}) {
-        WIN32_FIND_DATAW found;
-        HANDLE find = folder.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(Join(folder, pattern).c_str(), &found);
-        if (find != INVALID_HANDLE_VALUE) {
-            do RemoveTree(Join(folder, found.cFileName));
-            while (FindNextFileW(find, &found));
-            FindClose(find);
-        }
-    }
+    for (const wchar_t* pattern : {L"orv_canary_*", L"OrvAttack_*"})
+        for (const std::wstring& name : folder.empty() ? std::vector<std::wstring>() : FindNames(folder, pattern))
+            RemoveTree(Join(folder, name));
     HKEY software = nullptr;
     if (!root || RegOpenKeyExW(root, L"Software", 0, KEY_ALL_ACCESS, &software) != ERROR_SUCCESS) return;
     std::vector<std::wstring> stale;
@@ -230,7 +219,7 @@ Canary::Canary(const std::wstring& sandbox) : m_sandbox(sandbox) {
         SHSetValueW(root, (path + L"\\Sub").c_str(), L"OrvCreateKey", REG_DWORD, &dword, 4);
     }
     const DWORD count = 3;
-    SHSetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, Upper(m_files[4]).c_str(), REG_DWORD, &count, 4);
+    SHSetValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(m_files[4]).c_str(), REG_DWORD, &count, 4);
 }
 
 Canary::~Canary() {
@@ -238,7 +227,7 @@ Canary::~Canary() {
     for (const std::wstring& link : m_links) DeleteFileW(link.c_str());
     const std::wstring canary = L"Software\\orv_canary_" + std::to_wstring(GetCurrentProcessId());
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) SHDeleteKeyW(root, canary.c_str());
-    SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDlls, Upper(m_files[4]).c_str());
+    SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(m_files[4]).c_str());
     Tidy();
 }
 
@@ -280,52 +269,19 @@ size_t Canary::Tidy() const {
         RegCloseKey(key);
     }
     // Pending renames: pairs of names, either of which may be the sandbox's.
-    HKEY session = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_ALL_ACCESS, &session) == ERROR_SUCCESS) {
-        for (const wchar_t* value : kRenameValues) {
-            DWORD type = 0, size = 0;
-            if (RegQueryValueExW(session, value, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) continue;
-            std::wstring all(size / 2 + 2, L'\0');
-            RegQueryValueExW(session, value, nullptr, &type, reinterpret_cast<BYTE*>(all.data()), &size);
-            std::vector<std::wstring> names;
-            for (size_t at = 0; at < size / 2;) {
-                const size_t end = all.find(L'\0', at);
-                names.push_back(all.substr(at, end - at));
-                at = end + 1;
-            }
-            if (!names.empty() && names.back().empty()) names.pop_back();
-            std::wstring kept;
-            size_t removed = 0;
-            for (size_t i = 0; i < names.size(); i += 2) {
-                const std::wstring to = i + 1 < names.size() ? names[i + 1] : L"";
-                if (mine(names[i]) || mine(to)) {
-                    ++removed;
-                    continue;
-                }
-                kept += names[i] + L'\0' + to + L'\0';
-            }
-            if (removed == 0) continue;
-            tidied += removed;
-            if (kept.empty())
-                RegDeleteValueW(session, value);
-            else
-                RegSetValueExW(session, value, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>((kept + L'\0').c_str()),
-                               static_cast<DWORD>((kept.size() + 1) * 2));
-        }
-        RegCloseKey(session);
+    for (const wchar_t* list : kRenameValues) {
+        size_t dropped = 0;
+        ForgetPending([&](const std::wstring& from, const std::wstring& to) { return mine(from) || mine(to); }, &dropped, list);
+        tidied += dropped;
     }
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
         if (SHDeleteKeyW(root, (L"Software\\" + m_tag).c_str()) == ERROR_SUCCESS) ++tidied;
     for (int csidl : kLinkFolders) {
         const std::wstring folder = Folder(csidl);
-        WIN32_FIND_DATAW found;
-        HANDLE find = FindFirstFileW(Join(folder, m_tag + L"*").c_str(), &found);
-        if (find == INVALID_HANDLE_VALUE) continue;
-        do {
-            RemoveTree(Join(folder, found.cFileName));
+        for (const std::wstring& name : FindNames(folder, m_tag + L"*")) {
+            RemoveTree(Join(folder, name));
             ++tidied;
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
+        }
     }
     return tidied;
 }

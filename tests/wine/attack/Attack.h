@@ -58,7 +58,6 @@ public:
     // naming it) and returns how many there were.
     size_t Tidy() const;
     Snapshot Take() const;
-    const std::wstring& Tag() const { return m_tag; }
 
 private:
     std::wstring m_sandbox, m_tag;
@@ -73,7 +72,6 @@ public:
     void Row(const std::string& label, Want want, const std::function<HRESULT()>& call);
     // Checks the canary set and prints "attack | <name> | <cases> | <outcome>".
     void Finish();
-    size_t Hangs() const { return m_hangs; }
 
 private:
     std::string m_name;

@@ -598,13 +598,7 @@ TEST(Planting, NoPlantedModuleRuns) {
     EXPECT_EQ(child.exitCode, 0u) << child.output;
     EXPECT_NE(child.output.find("[  PASSED  ] 1 test"), std::string::npos) << child.output;
 
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Join(marks, L"*.ran").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do ADD_FAILURE() << "a planted module ran: " << Narrow(found.cFileName);
-        while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
+    for (const std::wstring& ran : FindNames(marks, L"*.ran")) ADD_FAILURE() << "a planted module ran: " << Narrow(ran);
     std::printf("attack | planted modules | 7 | none of sfc.dll, version.dll, srv.dll, TqOrvWexUt.dll, "
                 "TqOrvWexLg.dll, orvregsv.exe, regsvr32.exe in the current folder or on a relative PATH ran\n");
 }

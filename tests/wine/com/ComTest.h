@@ -119,11 +119,7 @@ protected:
             RegCloseKey(key);
         }
         for (const std::wstring& folder : {KeptCorFolder(), Join(SelfDir(), L"cor")}) {
-            WIN32_FIND_DATAW found;
-            HANDLE find = FindFirstFileW(Join(folder, m_tag + L"*").c_str(), &found);
-            for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found))
-                DeleteFileW(Join(folder, found.cFileName).c_str());
-            if (find != INVALID_HANDLE_VALUE) FindClose(find);
+            for (const std::wstring& name : FindNames(folder, m_tag + L"*")) DeleteFileW(Join(folder, name).c_str());
         }
     }
 

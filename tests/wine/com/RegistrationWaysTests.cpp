@@ -136,24 +136,6 @@ TEST_F(ComWays, RegisteredServerIsFoundByItsFileName) {
     }
 }
 
-// A program named orvregsv.exe in the current folder never runs.
-TEST_F(ComWays, RegistrationProgramIsNeverTakenFromTheCurrentFolder) {
-    const std::wstring planted = m_temp / L"planted", record = m_temp / L"planted.txt", server = Place(L"srv_v1.dll");
-    CreateDirectoryW(planted.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW(Join(FixturesDir(), L"restart\\orvregsv.exe").c_str(), (planted + L"\\orvregsv.exe").c_str(), FALSE));
-    SetEnvironmentVariableW(L"ORV_STANDIN_RECORD", record.c_str());
-    WCHAR current[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, current);
-    SetCurrentDirectoryW(planted.c_str());
-    CWexKrInProcServerFile file(server.c_str());
-    const HRESULT hr = file.RegisterOutOfProcess(server.c_str(), TRUE);
-    SetCurrentDirectoryW(current);
-    SetEnvironmentVariableW(L"ORV_STANDIN_RECORD", nullptr);
-    EXPECT_EQ(Hex(hr), Hex(S_OK));
-    EXPECT_FALSE(FileExists(record)) << "the planted program ran";
-    EXPECT_EQ(Narrow(RegisteredServer(kInProcClsid)), Narrow(server));
-}
-
 // What the registration ways test leaves out: a file whose registry writes
 // fail still counts (and is kept); no file, or no kept copy, is 0x80070002 unlogged.
 TEST_F(ComWays, OfflineRegistrationFileEdges) {

@@ -284,27 +284,3 @@ TEST_F(ServerRules, TypeLibraryInstallAndUninstall) {
         Clean();
     }
 }
-
-// The fixture servers installed through the kernel can be created and called;
-// uninstalled, nothing of them is left but what another user's count keeps.
-TEST_F(ServerRules, InstalledServersWorkAndLeaveNothingBehind) {
-    std::wstring inprocSource, localSource;
-    const std::wstring inproc = Target(L"srv_v1.dll", &inprocSource), local = Target(L"local_v1.exe", &localSource);
-    ASSERT_EQ(Hex(Install(localSource, local, kPrimary)), Hex(S_OK));
-    for (int user = 1; user <= 2; ++user) ASSERT_TRUE(SUCCEEDED(Install(inprocSource, inproc, kPrimary)));
-    long answer = 0;
-    EXPECT_EQ(Hex(CreateAndAsk(kLocalClsid, CLSCTX_LOCAL_SERVER, &answer)), Hex(S_OK));
-    EXPECT_EQ(answer, 1);
-    for (int user = 2; user >= 1; --user) {
-        answer = 0;
-        EXPECT_EQ(Hex(CreateAndAsk(kInProcClsid, CLSCTX_INPROC_SERVER, &answer)), Hex(S_OK));
-        EXPECT_EQ(answer, 1);
-        EXPECT_EQ(Hex(UnInstall(inproc)), Hex(user == 2 ? S_FALSE : S_OK));
-    }
-    EXPECT_EQ(Hex(UnInstall(local)), Hex(S_OK));
-    EXPECT_FALSE(FileExists(inproc) || FileExists(local));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ServerKey(kInProcClsid)) ||
-                 KeyExists(HKEY_CLASSES_ROOT, ServerKey(kLocalClsid, L"LocalServer32")));
-    EXPECT_TRUE(SharedDllValuesContaining(m_tag).empty());
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kAppPathsKey) + L"\\" + PathFindFileNameW(local.c_str())));
-}

@@ -14,9 +14,6 @@
 //   face <name>                    measures the font of that face name; prints "face=<face> height=<n>"
 //   install <source> <target>      InstallFile
 //   link|unlink <command line> <shell folder> <all users: 0|1>
-//   race <event> <command line> <shell folder> <count>
-//                                  waits for the named event, then installs <count> shortcuts of one
-//                                  name whose arguments name this process and the attempt
 #include <windows.h>
 #include <objbase.h>
 
@@ -68,23 +65,12 @@ int Face(const wchar_t* name) {
     return measured ? 0 : 1;  // the process ends: the system frees the font and the device context
 }
 
-HRESULT Race(IOrvInstallerKernel* kernel, const wchar_t* event, const std::wstring& cmd, const wchar_t* folder, int count) {
-    HANDLE start = OpenEventW(SYNCHRONIZE, FALSE, event);
-    if (!start || WaitForSingleObject(start, 30000) != WAIT_OBJECT_0) return E_UNEXPECTED;
-    HRESULT hr = S_OK;
-    for (int i = 0; i < count && hr == S_OK; ++i)
-        hr = kernel->InstallLink(Bstr(cmd + L" -p" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(i)),
-                                 Bstr(folder), nullptr, VARIANT_FALSE);
-    return hr;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     printf("GetVersion=%08lX\n", static_cast<unsigned long>(GetVersion()));
     fflush(stdout);
     const std::wstring verb = argc > 1 ? argv[1] : L"";
-    if (verb == L"race") SetEnvironmentVariableW(L"TQORVWEX_LOG", L"?:\\no log");  // its lock would space the writers out
     if (verb == L"checkos") return CWexSystem::CheckOS(100);
     if (verb == L"face" && argc == 3) return Face(argv[2]);
     if (verb == L"hold" && argc == 3) {
@@ -118,8 +104,6 @@ int wmain(int argc, wchar_t** argv) {
     } else if ((verb == L"link" || verb == L"unlink") && argc == 5) {
         hr = verb == L"link" ? kernel->InstallLink(Bstr(argv[2]), Bstr(argv[3]), nullptr, _wtoi(argv[4]) ? VARIANT_TRUE : VARIANT_FALSE)
                              : kernel->UnInstallLink(Bstr(argv[2]), Bstr(argv[3]), _wtoi(argv[4]));
-    } else if (verb == L"race" && argc == 6) {
-        hr = Race(kernel, argv[2], argv[3], argv[4], _wtoi(argv[5]));
     }
     kernel->Release();
     CoUninitialize();

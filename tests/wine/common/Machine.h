@@ -154,11 +154,13 @@ inline void DeleteSharedDllValuesContaining(const std::wstring& text) {
         SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, name.c_str());
 }
 
-// MoveFileEx's pending list as "from -> to" pairs ("\??\" and "!" removed,
-// "to" empty for a deletion), in order; keep: which pairs to list or keep.
+// MoveFileEx's pending list (or the one named) as "from -> to" pairs ("\??\"
+// and "!" removed, "to" empty for a deletion), in order; keep(from, to): which
+// pairs to list, and to add to raw as they are stored.
 template <typename Keep>
-std::vector<std::wstring> PendingPairs(Keep keep, std::wstring* raw = nullptr) {
-    const RegValue value = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+std::vector<std::wstring> PendingPairs(Keep keep, std::wstring* raw = nullptr,
+                                       const wchar_t* list = L"PendingFileRenameOperations") {
+    const RegValue value = ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, list);
     const std::wstring all(reinterpret_cast<const wchar_t*>(value.data.data()), value.data.size() / 2);
     auto strip = [](std::wstring path) {
         if (!path.empty() && path[0] == L'!') path.erase(0, 1);
@@ -168,7 +170,7 @@ std::vector<std::wstring> PendingPairs(Keep keep, std::wstring* raw = nullptr) {
     for (size_t at = 0; at < all.size() && all[at];) {
         const std::wstring from = all.c_str() + at, to = all.c_str() + at + from.size() + 1;
         at += from.size() + to.size() + 2;
-        if (keep(strip(from))) {
+        if (keep(strip(from), strip(to))) {
             pairs.push_back(strip(from) + L" -> " + strip(to));
             if (raw) *raw += from + L'\0' + to + L'\0';
         }
@@ -176,14 +178,22 @@ std::vector<std::wstring> PendingPairs(Keep keep, std::wstring* raw = nullptr) {
     return pairs;
 }
 inline std::vector<std::wstring> PendingStartingWith(const std::wstring& prefix) {
-    return PendingPairs([&](const std::wstring& from) { return Upper(from).rfind(Upper(prefix), 0) == 0; });
+    return PendingPairs([&](const std::wstring& from, const std::wstring&) { return Upper(from).rfind(Upper(prefix), 0) == 0; });
+}
+// Takes the pairs drop(from, to) names out of the list; false if it could not be written back.
+template <typename Drop>
+bool ForgetPending(Drop drop, size_t* dropped = nullptr, const wchar_t* list = L"PendingFileRenameOperations") {
+    std::wstring kept;
+    const size_t all = PendingPairs([](const std::wstring&, const std::wstring&) { return true; }, nullptr, list).size();
+    const auto keep = [&](const std::wstring& from, const std::wstring& to) { return !drop(from, to); };
+    const size_t gone = all - PendingPairs(keep, &kept, list).size();
+    if (dropped) *dropped = gone;
+    if (gone == 0) return true;
+    if (!kept.empty()) return SetValue(HKEY_LOCAL_MACHINE, kSessionManager, list, REG_MULTI_SZ, Utf16(kept));
+    return SHDeleteValueW(HKEY_LOCAL_MACHINE, kSessionManager, list) == ERROR_SUCCESS;
 }
 inline bool ForgetPendingStartingWith(const std::wstring& prefix) {
-    std::wstring kept;
-    PendingPairs([&](const std::wstring& from) { return Upper(from).rfind(Upper(prefix), 0) != 0; }, &kept);
-    if (!kept.empty()) return SetValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", REG_MULTI_SZ, Utf16(kept));
-    SHDeleteValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
-    return true;
+    return ForgetPending([&](const std::wstring& from, const std::wstring&) { return Upper(from).rfind(Upper(prefix), 0) == 0; });
 }
 
 }  // namespace orv::test

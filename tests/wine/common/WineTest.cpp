@@ -67,16 +67,20 @@ void RemoveTree(const std::wstring& path) {
         DeleteFileW(path.c_str());
         return;
     }
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(Join(path, L"*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0) continue;
-            RemoveTree(Join(path, fd.cFileName));
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
+    for (const std::wstring& name : FindNames(path, L"*"))
+        if (name != L"." && name != L"..") RemoveTree(Join(path, name));
     RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::wstring> FindNames(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Join(folder, pattern).c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(entry.cFileName);
+    while (FindNextFileW(find, &entry));
+    FindClose(find);
+    return names;
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {

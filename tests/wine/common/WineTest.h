@@ -34,6 +34,8 @@ private:
 };
 
 void RemoveTree(const std::wstring& path);
+// The names FindFirstFileW lists for the pattern in the folder ("." and ".." where they match).
+std::vector<std::wstring> FindNames(const std::wstring& folder, const std::wstring& pattern);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "KernelRecords.h"
+#include "Machine.h"
 #include "WineTest.h"
 
 using namespace orv::test;
@@ -21,13 +22,7 @@ using namespace orv::test;
 namespace {
 
 constexpr int kThreads = 8, kRounds = 4;
-const wchar_t kSharedDlls[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const wchar_t kFontsKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-
-std::wstring Upper(std::wstring text) {
-    CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
 
 // What both processes share: the folder, the tag of names, the targets.
 struct Plan {
@@ -174,22 +169,16 @@ TEST(Concurrency, AllPartsAtOnce) {
 
     // SharedDLLs: one use per install that succeeded, in both processes.
     DWORD count = 0, size = sizeof(count);
-    SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, Upper(plan.Library()).c_str(), nullptr, &count, &size);
+    SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(plan.Library()).c_str(), nullptr, &count, &size);
     EXPECT_EQ(count, static_cast<DWORD>(libraries));
     DWORD serverCount = 0;
     size = sizeof(serverCount);
-    SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, Upper(plan.Server()).c_str(), nullptr, &serverCount, &size);
+    SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(plan.Server()).c_str(), nullptr, &serverCount, &size);
     EXPECT_EQ(serverCount, static_cast<DWORD>(servers));
 
     // Shortcuts: one file each, under names of their own, with their own arguments.
-    std::set<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Join(plan.LinkFolder(), L"*.lnk").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do names.insert(found.cFileName);
-        while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
+    const std::vector<std::wstring> found = FindNames(plan.LinkFolder(), L"*.lnk");
+    const std::set<std::wstring> names(found.begin(), found.end());
     EXPECT_EQ(names.size(), static_cast<size_t>(links));
     EXPECT_EQ(links, 2 * kThreads * kRounds);
 
@@ -224,12 +213,12 @@ TEST(Concurrency, AllPartsAtOnce) {
     SHDeleteKeyW(HKEY_CURRENT_USER, (L"Software\\" + plan.tag).c_str());
     const DWORD one = 1;
     for (const std::wstring& shared : {plan.Library(), plan.Server()}) {
-        SHSetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, Upper(shared).c_str(), REG_DWORD, &one, sizeof(one));
+        SHSetValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(shared).c_str(), REG_DWORD, &one, sizeof(one));
         LoadedKernel kernel;
         InstallRecord record(L"", shared, 1);
         kernel->UnInstallFile(record.Get());
         DeleteFileW(shared.c_str());
-        SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDlls, Upper(shared).c_str());
+        SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(shared).c_str());
     }
     for (int p = 0; p < 2; ++p)
         for (int round = 0; round < kRounds; ++round)

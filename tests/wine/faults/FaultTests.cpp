@@ -29,16 +29,7 @@ std::string Pattern(char fill, size_t size) {
     return bytes;
 }
 
-size_t Temporaries(const std::wstring& folder) {
-    size_t n = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Join(folder, L"_orv*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do ++n;
-    while (FindNextFileW(find, &found));
-    FindClose(find);
-    return n;
-}
+size_t Temporaries(const std::wstring& folder) { return FindNames(folder, L"_orv*").size(); }
 
 void Report(const char* fault, int runs, int lost) {
     std::printf("fault | %s | %d | %d\n", fault, runs, lost);

@@ -24,19 +24,13 @@
 #include <string>
 #include <vector>
 
-#include "WineTest.h"
+#include "Machine.h"
 
 using namespace orv::test;
 
 namespace {
 
-const wchar_t kSharedDlls[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const wchar_t kFontsKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-
-std::wstring Upper(std::wstring text) {
-    CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
 
 std::wstring ChildPath() {
     WCHAR self[MAX_PATH];
@@ -109,34 +103,18 @@ std::string Pattern(char fill, size_t size) {
 
 // Files named like the kernel's temporary copies ("_orv", not "_orvtmp") below a folder.
 size_t Leftovers(const std::wstring& folder) {
-    size_t n = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Join(folder, L"_orv*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do
-        if (!StrStrIW(found.cFileName, L"_orvtmp")) ++n;
-    while (FindNextFileW(find, &found));
-    FindClose(find);
-    return n;
+    const std::vector<std::wstring> names = FindNames(folder, L"_orv*");
+    return std::count_if(names.begin(), names.end(), [](const std::wstring& name) { return !StrStrIW(name.c_str(), L"_orvtmp"); });
 }
 
 DWORD Count(const std::wstring& path) {
     DWORD count = 0, size = sizeof(count), type = 0;
-    if (SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, Upper(path).c_str(), &type, &count, &size) != ERROR_SUCCESS)
+    if (SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(path).c_str(), &type, &count, &size) != ERROR_SUCCESS)
         return 0;
     return count;
 }
 
-size_t Links(const std::wstring& folder) {
-    size_t n = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Join(folder, L"*.lnk").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do ++n;
-    while (FindNextFileW(find, &found));
-    FindClose(find);
-    return n;
-}
+size_t Links(const std::wstring& folder) { return FindNames(folder, L"*.lnk").size(); }
 
 struct Tally {
     int runs = 0, killed = 0, lost = 0, leftAfterKill = 0, rerunFailed = 0, leftAfterRerun = 0, countsWrong = 0;
@@ -266,7 +244,7 @@ int wmain(int argc, wchar_t** argv) {
     server.leftovers = [&] { return Leftovers(dst); };
     server.counted = true;
     server.count = [&] { return Count(serverTarget); };
-    server.cleanup = [&] { SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDlls, Upper(serverTarget).c_str()); };
+    server.cleanup = [&] { SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(serverTarget).c_str()); };
 
     // A font of a name of its own, where none was.
     const std::string fontName = "OrvFault" + std::to_string(GetCurrentProcessId() % 100000);

@@ -95,20 +95,6 @@ TEST_F(PostReboot, Win9xCopyWritesRenameLinesAndRunOnceOnlyForLongNames) {
     }
 }
 
-TEST_F(PostReboot, Win9xDeletionsKeepALineEachAndACopyKeepsThem) {
-    const std::wstring a = m_temp / L"First Library.dll", b = m_temp / L"B.DLL", t = m_temp / L"Target File.dll";
-    const std::wstring source = m_temp / L"source.dll";
-    for (const std::wstring& file : {a, b, t, source}) ASSERT_TRUE(WriteBytes(file, "x"));
-    ASSERT_EQ(Hex(RunWin98(L"delete \"" + a + L"\"")), Hex(S_OK));
-    ASSERT_EQ(Hex(RunWin98(L"delete \"" + b + L"\"")), Hex(S_OK));
-    ASSERT_EQ(Hex(Copy9x(source, t)), Hex(S_OK));
-    ASSERT_EQ(Hex(Copy9x(source, t)), Hex(S_OK));  // scheduled twice: still one copy
-    const std::wstring shortT = ShortPath(t);
-    EXPECT_EQ(Tail(RenameLines(), 4),
-              (std::vector<std::wstring>{L"NUL=" + ShortPath(a), L"NUL=" + ShortPath(b), L"NUL=" + shortT,
-                                         shortT + L"=" + ShortPath(m_temp / L"Target File_orvtmp.dll")}));
-}
-
 TEST_F(PostReboot, Win9xLargeSectionIsKeptWhole) {
     std::string ini = "[Settings]\r\nKeep=1\r\n[rename]\r\n";  // about 200000 characters of [rename]
     std::vector<std::wstring> expected;

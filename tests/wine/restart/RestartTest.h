@@ -15,10 +15,6 @@ namespace orv::test::restart {
 
 inline const wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-// The lines appear in log in this order (others may come between).
-inline ::testing::AssertionResult HasLines(const std::wstring& log, const std::vector<std::wstring>& lines) {
-    return LogHas(log, lines);
-}
 inline std::wstring Fixture(const std::wstring& name) { return Join(FixturesDir(), L"restart\\" + name); }
 
 // Windows 9x: wininit.ini, the lines of its [rename] section, restart_win98.exe

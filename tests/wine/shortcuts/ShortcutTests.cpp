@@ -4,7 +4,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <set>
@@ -48,14 +47,8 @@ std::wstring ReadLink(const std::wstring& path) {
 }
 
 Names List(const std::wstring& folder, const std::wstring& pattern = L"*.lnk") {
-    Names names;
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(Join(folder, pattern).c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do names.insert(entry.cFileName);
-    while (FindNextFileW(find, &entry));
-    FindClose(find);
-    return names;
+    const std::vector<std::wstring> names = FindNames(folder, pattern);
+    return Names(names.begin(), names.end());
 }
 
 // Every entry below the shell folders, with its attributes and size.
@@ -246,45 +239,6 @@ TEST_F(Shortcuts, Failures) {
         EXPECT_TRUE(LogHas(log.Text(), row.lines));
     }
     EXPECT_EQ(ShellTrees(), before);
-}
-
-// Writers of one name at one moment each keep their shortcut, under a name of
-// its own: eight threads in ten rounds (each on a new folder), then four processes.
-TEST_F(Shortcuts, SimultaneousInstallsKeepEveryShortcut) {
-    const auto arguments = [&](const std::wstring& folder) {
-        const std::wstring path = ShellFolder(11) + L"\\" + m_tag + L"\\" + folder;
-        Names all;
-        for (const auto& name : List(path)) all.insert(ReadLink(Join(path, name)));
-        return all.size();
-    };
-    constexpr int kThreads = 8, kRounds = 10;
-    std::atomic<int> arrived{0}, failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            for (int round = 0; round < kRounds; ++round) {
-                for (++arrived; arrived < kThreads * (round + 1);) Sleep(0);
-                const std::wstring n = std::to_wstring(round);
-                failures += Install(Quoted(L" -t" + std::to_wstring(t)), m_mine + L"\\Round" + n + L"\\Same") != S_OK;
-            }
-            CoUninitialize();
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(failures, 0);
-    for (int round = 0; round < kRounds; ++round) EXPECT_EQ(arguments(L"Round" + std::to_wstring(round)), size_t{kThreads});
-
-    const std::wstring event = L"OrvShortcutRace" + m_tag;
-    HANDLE start = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-    ASSERT_NE(start, nullptr);
-    std::thread go([&] { Sleep(500), SetEvent(start); });
-    const std::wstring race = Arg(Join(BinDir(), L"shortcut_helper.exe")) + L" race " + event + L" " + Arg(Quoted()) + L" " +
-                              m_mine + L"\\Processes\\Same 25";
-    for (const auto& result : RunTogether(std::vector<std::wstring>(4, race))) EXPECT_EQ(result.exitCode, 0u) << result.output;
-    go.join();
-    CloseHandle(start);
-    EXPECT_EQ(arguments(L"Processes"), 100u);
 }
 
 // All users asked for on Windows 9x: the current user's Programs menu (the helper runs as Windows 98).
