@@ -147,6 +147,50 @@ TEST(Log, ThreadsNeverMixTheirAttributes) {
     }
 }
 
+TEST(Log, ProcessesWritingOneFileNeverInterleave) {
+    LogCursor cursor;
+    std::wstring writer = Join(BinDir(), L"lg_writer.exe");
+    const int kLines = 3000;
+    // Two children and this process, all at once: the children wait for the start signal.
+    std::wstring eventName = L"orv_lg_start_" + std::to_wstring(GetCurrentProcessId());
+    HANDLE start = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+    ASSERT_NE(start, nullptr);
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi[2]{};
+    for (int i = 0; i < 2; ++i) {
+        std::wstring cmd = L"\"" + writer + L"\" Child" + std::to_wstring(i) + L" " + std::to_wstring(kLines) + L" " +
+                           eventName;
+        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi[i]));
+    }
+    Sleep(300);  // let both reach their wait
+    SetEvent(start);
+    for (int i = 0; i < kLines; ++i) {
+        WexWriteLogSetEnv(GetCurrentThreadId(), L"Parent", 2, L' ');
+        WexWriteLogEnv(L"Parent line %d payload %s", i, L"0123456789abcdefghijklmnopqrstuvwxyz0123456789");
+    }
+    for (auto& p : pi) {
+        ASSERT_EQ(WaitForSingleObject(p.hProcess, 60000), WAIT_OBJECT_0);
+        CloseHandle(p.hThread);
+        CloseHandle(p.hProcess);
+    }
+    CloseHandle(start);
+    auto lines = Lines(cursor.Text());
+    ASSERT_EQ(lines.size(), 3u * kLines);
+    int perWriter[3] = {0, 0, 0};
+    for (const auto& line : lines) {
+        Parsed p;
+        ASSERT_TRUE(Parse(line, &p));
+        SCOPED_TRACE(Narrow(line));
+        int w = p.component == L"Parent" ? 0 : p.component == L"Child0" ? 1 : p.component == L"Child1" ? 2 : -1;
+        ASSERT_GE(w, 0);
+        // A whole line: "<writer> line <n> payload <46 characters>".
+        std::wstring expect = p.component + L" line " + std::to_wstring(perWriter[w]) +
+                              L" payload 0123456789abcdefghijklmnopqrstuvwxyz0123456789";
+        EXPECT_EQ(p.text, expect);
+        ++perWriter[w];
+    }
+}
+
 TEST(Log, TheLockKeepsProcessesApart) {
     // Three processes add to one counter in shared memory, each addition a
     // read and a later write under the lock: none may be lost.

@@ -1,3 +1,5 @@
+// lg_writer <tag> <count> [start event]: writes <count> lines "<tag> line <i> payload"
+// to the log, once the named start event is set (so that several writers overlap).
 // lg_writer --hold <ready event>: takes the log's cross-process lock, sets the
 // event and waits to be killed, holding it.
 // lg_writer --count <lock> <counter section> <count> <start event>: adds 1 to
@@ -5,6 +7,7 @@
 #include <windows.h>
 #include <cwchar>
 #include "LogLock.h"
+#include "platform/WexLog.h"
 
 namespace {
 
@@ -44,5 +47,19 @@ int CountUnderLock(LPCWSTR lockName, LPCWSTR sectionName, int count, LPCWSTR sta
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && wcscmp(argv[1], L"--hold") == 0) return HoldLock(argv[2]);
     if (argc == 6 && wcscmp(argv[1], L"--count") == 0) return CountUnderLock(argv[2], argv[3], _wtoi(argv[4]), argv[5]);
-    return 2;
+    if (argc < 3) return 2;
+    int count = _wtoi(argv[2]);
+    if (argc > 3) {
+        HANDLE start = OpenEventW(SYNCHRONIZE, FALSE, argv[3]);
+        if (!start) return 3;
+        WaitForSingleObject(start, 60000);
+        CloseHandle(start);
+    }
+    WexStartLog(GetCurrentThreadId(), nullptr, nullptr, 0);
+    for (int i = 0; i < count; ++i) {
+        WexWriteLogSetEnv(GetCurrentThreadId(), argv[1], 2, L'W');
+        WexWriteLogEnv(L"%s line %d payload %s", argv[1], i, L"0123456789abcdefghijklmnopqrstuvwxyz0123456789");
+    }
+    WexStopLog(GetCurrentThreadId());
+    return 0;
 }
