@@ -10,25 +10,11 @@
 #include "core/CommandLine.h"
 #include "core/RegSvCommandLine.h"
 
+#include "FuzzText.h"
+
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-// Characters of two bytes each, up to the first null (the readers take
-// null-terminated text).
-std::wstring Text(const uint8_t* data, size_t size) {
-    std::wstring text;
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        const wchar_t c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        text.push_back(c);
-    }
-    return text;
-}
 
 // An argument written so that the C runtime reads it back unchanged: quoted
 // when empty or holding blanks or quotes, backslashes before a quote doubled.

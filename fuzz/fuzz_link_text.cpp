@@ -14,21 +14,10 @@
 #include "core/LinkCommandLine.h"
 #include "core/LinkLocation.h"
 
+#include "FuzzText.h"
+
 namespace {
 
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-
-std::wstring Text(const uint8_t* data, size_t size) {
-    std::wstring text;
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        const wchar_t c = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        text.push_back(c);
-    }
-    return text;
-}
 
 void FuzzCommandLine(const std::wstring& text) {
     const orv::LinkCommandLine split = orv::SplitCommandLine(text.c_str());
