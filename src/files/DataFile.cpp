@@ -14,6 +14,7 @@
 #include "files/DirectoryMarkers.h"
 #include "files/FileModel.h"
 #include "files/FileOps.h"
+#include "files/FolderIndex.h"
 #include "platform/KrLog.h"
 #include "platform/WexUt.h"
 
@@ -42,9 +43,19 @@ bool TargetIsAsNew(const CWexKrFile& source, const FileFacts& target) {
 
 HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     if (!PathFits(pszTarget)) return RefusePathTooLong(pszTarget);
+    return InstallDataFile(pszTarget, dwFlags, TargetLikelyNew(pszTarget));
+}
+
+// likelyNew: the folder's index does not know the target, which is then not
+// looked for (a search through the whole folder on some systems) and is
+// installed by a rename that never replaces; should a file have the name
+// after all, the rule starts again and looks.
+HRESULT CWexKrFile::InstallDataFile(LPCWSTR pszTarget, DWORD dwFlags, bool likelyNew) {
     FileFacts target;
-    const HRESULT hrTarget = LookAtTarget(pszTarget, &target);
-    if (FAILED(hrTarget)) return hrTarget;
+    if (!likelyNew) {
+        const HRESULT hrTarget = LookAtTarget(pszTarget, &target);
+        if (FAILED(hrTarget)) return hrTarget;
+    }
     if (IsSameFile(m_szPath, GetFacts(), pszTarget, target)) {
         LogInfo(L"Server dependent installation: source file path equals target file path: OK");
         return S_OK;
@@ -68,11 +79,15 @@ HRESULT CWexKrFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     const HRESULT hrFolder = PrepareTargetFolder(pszTarget);
     if (FAILED(hrFolder)) return hrFolder;
 
-    DWORD error = CopyOnto(m_szPath, pszTarget);
+    DWORD error = CopyOnto(m_szPath, pszTarget, /*replace*/ !likelyNew, m_hOpen);
     if (error == ERROR_SUCCESS) {
         ClearReadOnly(pszTarget);
         LogInfo(L"'%s' successfully copied to '%s'", m_szPath, pszTarget);
         return S_OK;
+    }
+    if (likelyNew && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) {
+        ForgetFolderIndex(pszTarget);
+        return InstallDataFile(pszTarget, dwFlags, false);
     }
     if (!IsInUseError(error)) {
         LogWin32(WEX_SEV_ERROR, error, L"Error installing file");
@@ -138,6 +153,7 @@ HRESULT CWexKrFile::UnInstall(LPCWSTR pszSource) {
     }
 
     if (DeleteFileW(m_szPath)) {
+        NoteNameRemoved(m_szPath);
         LogInfo(L"File %s has been uninstalled successfully", m_szPath);
         ForgetFolderEntry(m_szPath);
         WCHAR folder[MAX_PATH];

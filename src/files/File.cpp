@@ -21,7 +21,9 @@ CWexKrFile::CWexKrFile(LPCWSTR pszPath) {
     orv::files::LongNameOf(pszPath, m_szPath);
 }
 
-CWexKrFile::~CWexKrFile() = default;
+CWexKrFile::~CWexKrFile() {
+    if (m_hOpen != INVALID_HANDLE_VALUE) CloseHandle(m_hOpen);
+}
 
 void CWexKrFile::Destroy() { delete this; }
 
@@ -58,14 +60,17 @@ CWexKrFile* Make(LPCWSTR path) {
 
 // The kind code of CWexFile::GetType, read the same way; the handle also
 // gives what the rules, the same-file test and the check info ask of the file.
-int KindOf(LPCWSTR path, orv::FileFacts* facts) {
+int KindOf(LPCWSTR path, orv::FileFacts* facts, orv::UniqueFile* file) {
     *facts = orv::FileFacts();
     if (!orv::files::PathFits(path)) return WEX_KIND_DATA;
-    orv::UniqueFile file(orv::OpenToReadKind(path));
+    file->Reset(orv::OpenToReadKind(path));
     // A device (a serial port, a console) is never read: a read could wait for ever.
-    if (!file || GetFileType(file.Get()) != FILE_TYPE_DISK) return WEX_KIND_DATA;
-    orv::FileFactsOfHandle(file.Get(), facts);
-    return orv::FileKindOfOpenFile(file.Get(), path);
+    if (!*file || GetFileType(file->Get()) != FILE_TYPE_DISK) {
+        file->Reset();
+        return WEX_KIND_DATA;
+    }
+    orv::FileFactsOfHandle(file->Get(), facts);
+    return orv::FileKindOfOpenFile(file->Get(), path);
 }
 
 CWexKrFile* MakeOfKind(int kind, LPCWSTR path) {
@@ -91,10 +96,15 @@ CWexKrFile* MakeOfKind(int kind, LPCWSTR path) {
 
 }  // namespace
 
-CWexKrFile* CWexKrFile::CreateInstance(LPCWSTR pszPath) {
+CWexKrFile* CWexKrFile::CreateInstance(LPCWSTR pszPath, bool keepOpen) {
     orv::FileFacts facts;
-    CWexKrFile* file = MakeOfKind(KindOf(pszPath, &facts), pszPath);
-    if (file) file->m_facts = facts;
+    orv::UniqueFile open;
+    const int kind = KindOf(pszPath, &facts, &open);
+    CWexKrFile* file = MakeOfKind(kind, pszPath);
+    if (file) {
+        file->m_facts = facts;
+        if (keepOpen && kind == WEX_KIND_DATA) file->m_hOpen = open.Detach();
+    }
     return file;
 }
 

@@ -45,8 +45,10 @@ constexpr HRESULT kWexKrHrNotAFileDevice = static_cast<HRESULT>(0x8007007BL);
 class CWexKrFile {
 public:
     // The most specific class for the file at pszPath, or null when memory
-    // runs out. The caller ends the object's life with Destroy().
-    static CWexKrFile* CreateInstance(LPCWSTR pszPath);
+    // runs out. The caller ends the object's life with Destroy(). With
+    // keepOpen, a data file keeps the handle its kind was read through, for
+    // the data-file rule to copy it from, until the object ends.
+    static CWexKrFile* CreateInstance(LPCWSTR pszPath, bool keepOpen = false);
 
     // Stores the long-name form of pszPath; a path that does not fit MAX_PATH
     // leaves the object's path empty.
@@ -80,7 +82,10 @@ protected:
     DWORD m_dwInstallMode = 0;
 
 private:
+    HRESULT InstallDataFile(LPCWSTR pszTarget, DWORD dwFlags, bool likelyNew);
+
     orv::FileFacts m_facts;  // set by the factory
+    HANDLE m_hOpen = INVALID_HANDLE_VALUE;  // kept by the factory (keepOpen), read only
 };
 
 class CWexKrRegFile : public CWexKrFile {

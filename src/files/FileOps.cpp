@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include <cstddef>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <new>
@@ -10,7 +12,9 @@
 
 #include "files/DirectoryMarkers.h"
 #include "files/FileModel.h"
+#include "files/FolderIndex.h"
 #include "platform/KrLog.h"
+#include "platform/Raii.h"
 #include "platform/PathText.h"
 #include "platform/TextCase.h"
 #include "platform/WexUt.h"
@@ -252,14 +256,13 @@ bool OwnerEnded(DWORD pid, const FILETIME& made) {
 bool JoinInFolder(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[kTemporaryPathChars]);
 
 // True when the source still has the size and time it had before it was
-// copied and the copy has that size too: the copy is the whole source.
-bool Unchanged(LPCWSTR source, LPCWSTR copy, const WIN32_FILE_ATTRIBUTE_DATA& before) {
-    WIN32_FILE_ATTRIBUTE_DATA now, copied;
-    return GetFileAttributesExW(source, GetFileExInfoStandard, &now) &&
-           GetFileAttributesExW(copy, GetFileExInfoStandard, &copied) &&
-           now.nFileSizeHigh == before.nFileSizeHigh && now.nFileSizeLow == before.nFileSizeLow &&
-           CompareFileTime(&now.ftLastWriteTime, &before.ftLastWriteTime) == 0 &&
-           copied.nFileSizeHigh == before.nFileSizeHigh && copied.nFileSizeLow == before.nFileSizeLow;
+// copied and the copy got that many bytes: the copy is the whole source.
+bool Unchanged(LPCWSTR source, ULONGLONG copied, const WIN32_FILE_ATTRIBUTE_DATA& before) {
+    WIN32_FILE_ATTRIBUTE_DATA now;
+    const ULONGLONG size = (static_cast<ULONGLONG>(before.nFileSizeHigh) << 32) | before.nFileSizeLow;
+    return GetFileAttributesExW(source, GetFileExInfoStandard, &now) && now.nFileSizeHigh == before.nFileSizeHigh &&
+           now.nFileSizeLow == before.nFileSizeLow &&
+           CompareFileTime(&now.ftLastWriteTime, &before.ftLastWriteTime) == 0 && copied == size;
 }
 
 // Folders whose stale copies this process has already removed.
@@ -333,8 +336,9 @@ bool JoinInFolder(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[kTemporaryPathChars
     return true;
 }
 
-// A temporary name in target's folder that nothing has now: for a copy
-// (naming its owner) or for the previous file moved aside.
+// A temporary name in target's folder: for a copy (naming its owner; the
+// copy is created only where no file has the name) or for the previous file
+// moved aside (a name nothing has now).
 bool FreeTemporaryPath(LPCWSTR target, WCHAR (&out)[kTemporaryPathChars], bool copy) {
     out[0] = 0;
     WCHAR folder[MAX_PATH];
@@ -347,10 +351,121 @@ bool FreeTemporaryPath(LPCWSTR target, WCHAR (&out)[kTemporaryPathChars], bool c
         else
             AsideName(name);
         if (!JoinInFolder(folder, name, out)) break;
-        if (GetFileAttributesW(out) == INVALID_FILE_ATTRIBUTES) return true;
+        if (copy || GetFileAttributesW(out) == INVALID_FILE_ATTRIBUTES) return true;
     }
     out[0] = 0;
     return false;
+}
+
+// Renaming a file through a handle of it: the name it leaves needs no second
+// look-up, and nobody can slip another file under that name meanwhile.
+class HandleRename {
+public:
+    HandleRename() {
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (!ntdll) return;
+        Find(ntdll, "RtlDosPathNameToNtPathName_U", m_toNtName);
+        Find(ntdll, "RtlFreeUnicodeString", m_freeName);
+        Find(ntdll, "NtSetInformationFile", m_setInformation);
+        Find(ntdll, "RtlNtStatusToDosError", m_toWin32Error);
+    }
+
+    // 0, or the Win32 error MoveFileExW gives for the same rename;
+    // ERROR_CALL_NOT_IMPLEMENTED when it cannot be asked this way.
+    DWORD Rename(HANDLE file, LPCWSTR target, bool replace) const {
+        if (!m_toNtName || !m_freeName || !m_setInformation || !m_toWin32Error) return ERROR_CALL_NOT_IMPLEMENTED;
+        NtName name{};
+        if (!m_toNtName(target, &name, nullptr, nullptr)) return ERROR_CALL_NOT_IMPLEMENTED;
+        const ULONG size = static_cast<ULONG>(offsetof(RenameInformation, FileName) + name.Length + sizeof(WCHAR));
+        DWORD error = ERROR_NOT_ENOUGH_MEMORY;
+        if (auto* info = static_cast<RenameInformation*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size))) {
+            info->ReplaceIfExists = replace ? TRUE : FALSE;
+            info->FileNameLength = name.Length;
+            memcpy(info->FileName, name.Buffer, name.Length);
+            IoStatus io{};
+            const LONG status = m_setInformation(file, &io, info, size, kFileRenameInformation);
+            error = status >= 0 ? ERROR_SUCCESS : m_toWin32Error(status);
+            if (status < 0 && error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
+            HeapFree(GetProcessHeap(), 0, info);
+        }
+        m_freeName(&name);
+        return error;
+    }
+
+private:
+    struct NtName {
+        USHORT Length;
+        USHORT MaximumLength;
+        PWSTR Buffer;
+    };
+    struct IoStatus {
+        union {
+            LONG Status;
+            PVOID Pointer;
+        };
+        ULONG_PTR Information;
+    };
+    struct RenameInformation {
+        BOOLEAN ReplaceIfExists;
+        HANDLE RootDirectory;
+        ULONG FileNameLength;
+        WCHAR FileName[1];
+    };
+    static constexpr ULONG kFileRenameInformation = 10;
+
+    template <typename F>
+    static void Find(HMODULE module, const char* name, F& out) {
+        out = reinterpret_cast<F>(GetProcAddress(module, name));
+    }
+
+    BOOLEAN(WINAPI* m_toNtName)(PCWSTR, NtName*, PWSTR*, PVOID) = nullptr;
+    VOID(WINAPI* m_freeName)(NtName*) = nullptr;
+    LONG(WINAPI* m_setInformation)(HANDLE, IoStatus*, PVOID, ULONG, ULONG) = nullptr;
+    ULONG(WINAPI* m_toWin32Error)(LONG) = nullptr;
+};
+
+const HandleRename& Renamer() {
+    static const HandleRename renamer;
+    return renamer;
+}
+
+// The attributes a copy is created with: the source's, except read-only,
+// which every install clears on the new target anyway and which would keep
+// the copy from being written, renamed over or deleted.
+DWORD CopyAttributes(DWORD source) {
+    const DWORD kept = source & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    return kept ? kept : FILE_ATTRIBUTE_NORMAL;
+}
+
+// Copies the rest of from into to. 0, or the Win32 error of the read or write.
+DWORD CopyContent(HANDLE from, HANDLE to, ULONGLONG* copied) {
+    constexpr DWORD kChunk = 64 * 1024;
+    *copied = 0;
+    BYTE* buffer = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), 0, kChunk));
+    if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD error = ERROR_SUCCESS;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from, buffer, kChunk, &read, nullptr)) {
+            error = GetLastError();
+            break;
+        }
+        if (read == 0) break;
+        // A drive that fills up takes part of a write, then none of it.
+        for (DWORD done = 0; done < read && error == ERROR_SUCCESS;) {
+            DWORD written = 0;
+            if (!WriteFile(to, buffer + done, read - done, &written, nullptr))
+                error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+            else if (written == 0)
+                error = ERROR_DISK_FULL;
+            done += written;
+        }
+        if (error != ERROR_SUCCESS) break;
+        *copied += read;
+    }
+    HeapFree(GetProcessHeap(), 0, buffer);
+    return error;
 }
 
 // The previous file, once the new one has its name: deleted now, or by the
@@ -370,51 +485,91 @@ void DeletePreviousFile(LPCWSTR aside) {
 
 }  // namespace
 
-DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target) {
+DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target, HANDLE open) {
     Discard();
     // The source as it is now: a copy of a source that changes meanwhile (cut
     // short, rewritten) would be a part of it, or a mix.
     WIN32_FILE_ATTRIBUTE_DATA before;
     const bool known = GetFileAttributesExW(source, GetFileExInfoStandard, &before) != FALSE;
+    UniqueFile opened;
+    if (open == INVALID_HANDLE_VALUE) {
+        opened.Reset(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!opened) {
+            const DWORD error = GetLastError();
+            return error ? error : ERROR_GEN_FAILURE;
+        }
+        open = opened.Get();
+    } else if (SetFilePointer(open, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+               GetLastError() != NO_ERROR) {
+        return GetLastError();
+    }
     // A name taken by somebody else is never touched: the copy only ever
     // creates a new file, and a collision tries the next name.
+    const DWORD attributes = CopyAttributes(known ? before.dwFileAttributes : FILE_ATTRIBUTE_NORMAL);
     for (int attempt = 0; attempt < 64; ++attempt) {
         if (!FreeTemporaryPath(target, m_szPath, true)) return ERROR_FILENAME_EXCED_RANGE;
-        if (CopyFileW(source, m_szPath, TRUE)) {
-            m_bLive = true;
-            if (known && !Unchanged(source, m_szPath, before)) {
-                LogWin32Format(WEX_SEV_ERROR, ERROR_FILE_INVALID, L"'%s' changed while it was copied", source);
-                Discard();
-                return ERROR_FILE_INVALID;
-            }
-            return ERROR_SUCCESS;
+        HANDLE to = CreateFileW(m_szPath, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, attributes, nullptr);
+        if (to == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+            m_szPath[0] = 0;
+            return error ? error : ERROR_GEN_FAILURE;
         }
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-        // A copy that broke off may have left a part of the file: the name
-        // was free before, so what is there now is ours.
-        const DWORD left = GetFileAttributesW(m_szPath);
-        if (left != INVALID_FILE_ATTRIBUTES && !(left & FILE_ATTRIBUTE_DIRECTORY)) {
-            m_bLive = true;
+        m_hCopy = to;
+        m_bLive = true;
+        ULONGLONG copied = 0;
+        DWORD error = CopyContent(open, to, &copied);
+        // The copy keeps the source's time of last change, as a copy by the system does.
+        if (error == ERROR_SUCCESS && known && !SetFileTime(to, nullptr, nullptr, &before.ftLastWriteTime))
+            error = GetLastError();
+        if (error != ERROR_SUCCESS) {
             Discard();
+            return error;
         }
-        m_szPath[0] = 0;
-        return error ? error : ERROR_GEN_FAILURE;
+        if (known && !Unchanged(source, copied, before)) {
+            LogWin32Format(WEX_SEV_ERROR, ERROR_FILE_INVALID, L"'%s' changed while it was copied", source);
+            Discard();
+            return ERROR_FILE_INVALID;
+        }
+        return ERROR_SUCCESS;
     }
     m_szPath[0] = 0;
     return ERROR_FILE_EXISTS;
 }
 
-DWORD TemporaryCopy::MoveOnto(LPCWSTR target) {
-    if (!m_bLive) return ERROR_FILE_NOT_FOUND;
-    if (MoveFileExW(m_szPath, target, MOVEFILE_REPLACE_EXISTING)) {
-        m_bLive = false;
-        m_szPath[0] = 0;
-        return ERROR_SUCCESS;
+DWORD TemporaryCopy::RenameTo(LPCWSTR target, bool replace) {
+    const DWORD error =
+        m_hCopy != INVALID_HANDLE_VALUE ? Renamer().Rename(m_hCopy, target, replace) : ERROR_CALL_NOT_IMPLEMENTED;
+    if (error == ERROR_SUCCESS) {
+        CloseCopy();
+    } else if (error != ERROR_CALL_NOT_IMPLEMENTED) {
+        return error;
+    } else {
+        CloseCopy();
+        if (!MoveFileExW(m_szPath, target, replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+            const DWORD error = GetLastError();
+            return error ? error : ERROR_GEN_FAILURE;
+        }
     }
-    const DWORD error = GetLastError();
-    Discard();
-    return error ? error : ERROR_GEN_FAILURE;
+    m_bLive = false;
+    m_szPath[0] = 0;
+    NoteNameAdded(target);
+    return ERROR_SUCCESS;
+}
+
+void TemporaryCopy::CloseCopy() {
+    if (m_hCopy == INVALID_HANDLE_VALUE) return;
+    CloseHandle(m_hCopy);
+    m_hCopy = INVALID_HANDLE_VALUE;
+}
+
+DWORD TemporaryCopy::MoveOnto(LPCWSTR target, bool replace) {
+    if (!m_bLive) return ERROR_FILE_NOT_FOUND;
+    const DWORD error = RenameTo(target, replace);
+    if (error != ERROR_SUCCESS) Discard();
+    return error;
 }
 
 TemporaryCopy::Swap TemporaryCopy::SwapInto(LPCWSTR target) {
@@ -426,9 +581,7 @@ TemporaryCopy::Swap TemporaryCopy::SwapInto(LPCWSTR target) {
         Discard();
         return Swap::kTargetStays;
     }
-    if (MoveFileExW(m_szPath, target, 0)) {
-        m_bLive = false;
-        m_szPath[0] = 0;
+    if (RenameTo(target, false) == ERROR_SUCCESS) {
         DeletePreviousFile(aside);
         return Swap::kReplaced;
     }
@@ -439,21 +592,22 @@ TemporaryCopy::Swap TemporaryCopy::SwapInto(LPCWSTR target) {
 }
 
 void TemporaryCopy::Discard() {
+    CloseCopy();
     if (!m_bLive) return;
-    // The copy carries the source's attributes; a read-only one would refuse deletion.
+    // The copy may carry the source's attributes; a read-only one would refuse deletion.
     SetFileAttributesW(m_szPath, FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(m_szPath);
     m_bLive = false;
     m_szPath[0] = 0;
 }
 
-DWORD CopyOnto(LPCWSTR source, LPCWSTR target) {
+DWORD CopyOnto(LPCWSTR source, LPCWSTR target, bool replace, HANDLE open) {
     // Also where nothing is yet: a copy broken off (even with its process)
     // then leaves a temporary copy, never a part of the file under its name.
     TemporaryCopy copy;
-    const DWORD error = copy.Create(source, target);
+    const DWORD error = copy.Create(source, target, open);
     if (error != ERROR_SUCCESS) return error;
-    return copy.MoveOnto(target);
+    return copy.MoveOnto(target, replace);
 }
 
 }  // namespace orv::files

@@ -96,10 +96,13 @@ public:
     // Win32 error of the copy (nothing is left behind then); ERROR_FILE_INVALID
     // when the source changed while it was copied (its size or time), since
     // the copy would then be a part of it.
-    DWORD Create(LPCWSTR source, LPCWSTR target);
-    // Renames the copy to target, replacing what is there. 0, or the Win32
-    // error of the rename (the copy is discarded, target is as it was).
-    DWORD MoveOnto(LPCWSTR target);
+    // open: a handle of source with read access to copy from (read from its
+    // start, left open), or INVALID_HANDLE_VALUE to open source here.
+    DWORD Create(LPCWSTR source, LPCWSTR target, HANDLE open = INVALID_HANDLE_VALUE);
+    // Renames the copy to target, replacing what is there (unless replace is
+    // false: then a file there fails it with ERROR_ALREADY_EXISTS). 0, or the
+    // Win32 error of the rename (the copy is discarded, target is as it was).
+    DWORD MoveOnto(LPCWSTR target, bool replace = true);
 
     // How SwapInto ended.
     enum class Swap {
@@ -124,6 +127,13 @@ public:
     LPCWSTR Path() const { return m_szPath; }
 
 private:
+    // Gives the copy target's name (replacing what has it, when replace).
+    // 0, or the Win32 error of the rename; the copy stays as it was then.
+    DWORD RenameTo(LPCWSTR target, bool replace);
+    void CloseCopy();
+
+    // Open from its creation until it has the target's name or is discarded.
+    HANDLE m_hCopy = INVALID_HANDLE_VALUE;
     WCHAR m_szPath[kTemporaryPathChars];
     WCHAR m_szAside[kTemporaryPathChars] = {0};
     bool m_bLive = false;
@@ -134,6 +144,8 @@ private:
 // copy broken off (even with its process) never leaves a part of the file
 // under the target's name. 0, or the Win32 error of the failing step; on
 // failure target is as it was and no temporary file remains.
-DWORD CopyOnto(LPCWSTR source, LPCWSTR target);
+// With replace false, a file at target fails it with ERROR_ALREADY_EXISTS.
+// open: as for TemporaryCopy::Create.
+DWORD CopyOnto(LPCWSTR source, LPCWSTR target, bool replace = true, HANDLE open = INVALID_HANDLE_VALUE);
 
 }  // namespace orv::files

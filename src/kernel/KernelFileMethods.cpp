@@ -79,7 +79,7 @@ HRESULT DoInstallFile(COrvInstallerKernel& kernel, _ORV_FILE_INSTALL_INFO* info)
         LogWarning(L"Target file '%s' is guarded by Windows File Protection, keeping existing version", target);
         return S_FALSE;
     }
-    FileObject file(source);
+    FileObject file(source, /*keepOpen*/ true);
     if (!file) return E_OUTOFMEMORY;
     LogInfo(L"Attempting <%s> installation: %s --> %s", file->GetTypeDescription(), source, target);
 

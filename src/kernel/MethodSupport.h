@@ -48,7 +48,8 @@ inline bool RefusePath(LPCWSTR path, HRESULT* hr, bool folderAllowed = false, DW
 // The file object of one call; destroyed with Destroy whatever happens.
 class FileObject {
 public:
-    explicit FileObject(LPCWSTR path) : m_file(CWexKrFile::CreateInstance(path)) {
+    // keepOpen: see CWexKrFile::CreateInstance.
+    explicit FileObject(LPCWSTR path, bool keepOpen = false) : m_file(CWexKrFile::CreateInstance(path, keepOpen)) {
         if (!m_file) LogWin32(WEX_SEV_ERROR, ERROR_OUTOFMEMORY, L"CWexKrFile::CreateInstance() failed");
     }
     ~FileObject() {
