@@ -255,14 +255,17 @@ bool OwnerEnded(DWORD pid, const FILETIME& made) {
 
 bool JoinInFolder(LPCWSTR folder, LPCWSTR name, WCHAR (&out)[kTemporaryPathChars]);
 
-// True when the source still has the size and time it had before it was
-// copied and the copy got that many bytes: the copy is the whole source.
-bool Unchanged(LPCWSTR source, ULONGLONG copied, const WIN32_FILE_ATTRIBUTE_DATA& before) {
-    WIN32_FILE_ATTRIBUTE_DATA now;
-    const ULONGLONG size = (static_cast<ULONGLONG>(before.nFileSizeHigh) << 32) | before.nFileSizeLow;
-    return GetFileAttributesExW(source, GetFileExInfoStandard, &now) && now.nFileSizeHigh == before.nFileSizeHigh &&
-           now.nFileSizeLow == before.nFileSizeLow &&
-           CompareFileTime(&now.ftLastWriteTime, &before.ftLastWriteTime) == 0 && copied == size;
+// The size and time of last change of an open file.
+struct FileState {
+    LARGE_INTEGER size{};
+    FILETIME written{};
+    bool operator==(const FileState& o) const {
+        return size.QuadPart == o.size.QuadPart && CompareFileTime(&written, &o.written) == 0;
+    }
+};
+
+bool StateOf(HANDLE file, FileState* state) {
+    return GetFileSizeEx(file, &state->size) && GetFileTime(file, nullptr, nullptr, &state->written);
 }
 
 // Folders whose stale copies this process has already removed.
@@ -487,10 +490,6 @@ void DeletePreviousFile(LPCWSTR aside) {
 
 DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target, HANDLE open) {
     Discard();
-    // The source as it is now: a copy of a source that changes meanwhile (cut
-    // short, rewritten) would be a part of it, or a mix.
-    WIN32_FILE_ATTRIBUTE_DATA before;
-    const bool known = GetFileAttributesExW(source, GetFileExInfoStandard, &before) != FALSE;
     UniqueFile opened;
     if (open == INVALID_HANDLE_VALUE) {
         opened.Reset(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -504,9 +503,15 @@ DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target, HANDLE open) {
                GetLastError() != NO_ERROR) {
         return GetLastError();
     }
+    // The source as it is now: a copy of a source that changes meanwhile (cut
+    // short, rewritten) would be a part of it, or a mix.
+    FileState before;
+    const bool known = StateOf(open, &before);
+    const DWORD sourceAttributes = GetFileAttributesW(source);
+    const DWORD attributes =
+        CopyAttributes(sourceAttributes != INVALID_FILE_ATTRIBUTES ? sourceAttributes : FILE_ATTRIBUTE_NORMAL);
     // A name taken by somebody else is never touched: the copy only ever
     // creates a new file, and a collision tries the next name.
-    const DWORD attributes = CopyAttributes(known ? before.dwFileAttributes : FILE_ATTRIBUTE_NORMAL);
     for (int attempt = 0; attempt < 64; ++attempt) {
         if (!FreeTemporaryPath(target, m_szPath, true)) return ERROR_FILENAME_EXCED_RANGE;
         HANDLE to = CreateFileW(m_szPath, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -522,13 +527,15 @@ DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target, HANDLE open) {
         ULONGLONG copied = 0;
         DWORD error = CopyContent(open, to, &copied);
         // The copy keeps the source's time of last change, as a copy by the system does.
-        if (error == ERROR_SUCCESS && known && !SetFileTime(to, nullptr, nullptr, &before.ftLastWriteTime))
+        if (error == ERROR_SUCCESS && known && !SetFileTime(to, nullptr, nullptr, &before.written))
             error = GetLastError();
         if (error != ERROR_SUCCESS) {
             Discard();
             return error;
         }
-        if (known && !Unchanged(source, copied, before)) {
+        FileState after;
+        if (known && (!StateOf(open, &after) || !(after == before) ||
+                      copied != static_cast<ULONGLONG>(before.size.QuadPart))) {
             LogWin32Format(WEX_SEV_ERROR, ERROR_FILE_INVALID, L"'%s' changed while it was copied", source);
             Discard();
             return ERROR_FILE_INVALID;

@@ -216,6 +216,43 @@ TEST_F(KernelFiles, TheSameFileUnderAnotherNameIsLeftAlone) {
     }
 }
 
+// Installing many files into one folder, the kernel reads the folder's names
+// once and takes a name it has not seen for a new target. Files that others
+// put there afterwards are still looked at: a newer one is kept, an older one
+// (on disk in another letter case) is replaced, and no copy is left beside.
+TEST_F(KernelFiles, TargetsMadeByOthersAfterTheFolderWasReadAreLookedAt) {
+    const std::wstring source = Path(L"source.dat"), folder = Path(L"many");
+    ASSERT_TRUE(WriteBytes(source, "new") && SetWriteTime(source, kSourceTime) &&
+                CreateDirectoryW(folder.c_str(), nullptr));
+    for (const wchar_t* name : {L"a.dat", L"b.dat", L"c.dat"}) {
+        InstallRecord record(source, Join(folder, name));
+        ASSERT_EQ(m_kernel->InstallFile(record.Get()), S_OK);
+    }
+    const std::wstring newer = Join(folder, L"newer.dat"), older = Join(folder, L"older.dat");
+    ASSERT_TRUE(WriteBytes(newer, "theirs") && SetWriteTime(newer, kNewer));
+    ASSERT_TRUE(WriteBytes(Join(folder, L"OLDER.DAT"), "theirs") && SetWriteTime(Join(folder, L"OLDER.DAT"), kOlder));
+
+    LogCursor log;
+    InstallRecord keep(source, newer), replace(source, older);
+    EXPECT_EQ(m_kernel->InstallFile(keep.Get()), S_FALSE);
+    EXPECT_EQ(m_kernel->InstallFile(replace.Get()), S_OK);
+    EXPECT_TRUE(LogHas(log.Text(), {Line(L' ', L"Target file " + newer + L" already exists"),
+                                    Line(L' ', L"Target file time stamp is same or newer than source file time "
+                                               L"stamp: Keeping existing file"),
+                                    Line(L' ', L"Target file " + older + L" already exists")}));
+    EXPECT_EQ(ReadBytes(newer), "theirs");
+    EXPECT_EQ(ReadBytes(older), "new");
+    size_t files = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(Join(folder, L"*").c_str(), &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    EXPECT_EQ(files, 5u) << "a.dat, b.dat, c.dat, newer.dat, older.dat and nothing else";
+}
+
 // Folders, drive roots and devices are no files: refused before anything is
 // read (a serial port would make a reader wait for ever) or written.
 TEST_F(KernelFiles, WhatIsNoFileIsRefused) {
