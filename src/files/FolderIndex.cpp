@@ -20,12 +20,12 @@ bool Upper(const WCHAR* text, size_t length, std::wstring* out) {
 }
 
 // Folder and name of a full path the index can answer for: a drive or share
-// path in plain form, a name that is no short name and that the system takes
-// as it is spelt (no trailing dot or space).
+// path in plain form, a name that is no short name, no stream and nothing
+// the system would not take as it is spelt (wildcards, a trailing dot or space).
 bool Split(LPCWSTR target, std::wstring* folder, std::wstring* name) {
     if (!target) return false;
     const size_t length = wcslen(target);
-    if (length < 4 || length >= MAX_PATH || wcschr(target, L'/') || wcschr(target, L'~')) return false;
+    if (length < 4 || length >= MAX_PATH || wcspbrk(target, L"/~*?\"<>|") || wcschr(target + 2, L':')) return false;
     const bool drive = target[1] == L':' && target[2] == L'\\';
     const bool share = target[0] == L'\\' && target[1] == L'\\' && target[2] != L'?' && target[2] != L'.';
     if (!drive && !share) return false;
