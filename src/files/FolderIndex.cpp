@@ -11,10 +11,16 @@ namespace {
 // A folder holding more names than this is not indexed.
 constexpr size_t kMaxNames = 200000;
 
-// Upper-cased by the invariant table, as names are compared.
+// Upper-cased by the invariant table, as names are compared (ASCII, which
+// most names are, without asking the table).
 bool Upper(const WCHAR* text, size_t length, std::wstring* out) {
     out->assign(text, length);
-    if (length == 0) return true;
+    bool ascii = true;
+    for (WCHAR& c : *out) {
+        if (c >= 0x80) ascii = false;
+        else if (c >= L'a' && c <= L'z') c = static_cast<WCHAR>(c - (L'a' - L'A'));
+    }
+    if (ascii || length == 0) return true;
     return LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text, static_cast<int>(length), &(*out)[0],
                         static_cast<int>(length)) == static_cast<int>(length);
 }
