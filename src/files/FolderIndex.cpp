@@ -31,7 +31,9 @@ bool Upper(const WCHAR* text, size_t length, std::wstring* out) {
 bool Split(LPCWSTR target, std::wstring* folder, std::wstring* name) {
     if (!target) return false;
     const size_t length = wcslen(target);
-    if (length < 4 || length >= MAX_PATH || wcspbrk(target, L"/~*?\"<>|") || wcschr(target + 2, L':')) return false;
+    if (length < 4 || length >= MAX_PATH || wcschr(target + 2, L':')) return false;
+    for (const WCHAR* p = target; *p; ++p)
+        if (wcschr(L"/~*?\"<>|", *p)) return false;
     const bool drive = target[1] == L':' && target[2] == L'\\';
     const bool share = target[0] == L'\\' && target[1] == L'\\' && target[2] != L'?' && target[2] != L'.';
     if (!drive && !share) return false;
