@@ -14,6 +14,7 @@
 #include "files/FileModel.h"
 #include "files/FolderIndex.h"
 #include "platform/KrLog.h"
+#include "platform/NtFileApi.h"
 #include "platform/Raii.h"
 #include "platform/PathText.h"
 #include "platform/TextCase.h"
@@ -362,74 +363,32 @@ bool FreeTemporaryPath(LPCWSTR target, WCHAR (&out)[kTemporaryPathChars], bool c
 
 // Renaming a file through a handle of it: the name it leaves needs no second
 // look-up, and nobody can slip another file under that name meanwhile.
-class HandleRename {
-public:
-    HandleRename() {
-        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        if (!ntdll) return;
-        Find(ntdll, "RtlDosPathNameToNtPathName_U", m_toNtName);
-        Find(ntdll, "RtlFreeUnicodeString", m_freeName);
-        Find(ntdll, "NtSetInformationFile", m_setInformation);
-        Find(ntdll, "RtlNtStatusToDosError", m_toWin32Error);
-    }
-
-    // 0, or the Win32 error MoveFileExW gives for the same rename;
-    // ERROR_CALL_NOT_IMPLEMENTED when it cannot be asked this way.
-    DWORD Rename(HANDLE file, LPCWSTR target, bool replace) const {
-        if (!m_toNtName || !m_freeName || !m_setInformation || !m_toWin32Error) return ERROR_CALL_NOT_IMPLEMENTED;
-        NtName name{};
-        if (!m_toNtName(target, &name, nullptr, nullptr)) return ERROR_CALL_NOT_IMPLEMENTED;
-        const ULONG size = static_cast<ULONG>(offsetof(RenameInformation, FileName) + name.Length + sizeof(WCHAR));
-        DWORD error = ERROR_NOT_ENOUGH_MEMORY;
-        if (auto* info = static_cast<RenameInformation*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size))) {
-            info->ReplaceIfExists = replace ? TRUE : FALSE;
-            info->FileNameLength = name.Length;
-            memcpy(info->FileName, name.Buffer, name.Length);
-            IoStatus io{};
-            const LONG status = m_setInformation(file, &io, info, size, kFileRenameInformation);
-            error = status >= 0 ? ERROR_SUCCESS : m_toWin32Error(status);
-            if (status < 0 && error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
-            HeapFree(GetProcessHeap(), 0, info);
-        }
-        m_freeName(&name);
-        return error;
-    }
-
-private:
-    struct NtName {
-        USHORT Length;
-        USHORT MaximumLength;
-        PWSTR Buffer;
-    };
-    struct IoStatus {
-        union {
-            LONG Status;
-            PVOID Pointer;
-        };
-        ULONG_PTR Information;
-    };
+// 0, or the Win32 error MoveFileExW gives for the same rename;
+// ERROR_CALL_NOT_IMPLEMENTED when the system cannot be asked this way.
+DWORD RenameByHandle(HANDLE file, LPCWSTR target, bool replace) {
     struct RenameInformation {
         BOOLEAN ReplaceIfExists;
         HANDLE RootDirectory;
         ULONG FileNameLength;
         WCHAR FileName[1];
     };
-    static constexpr ULONG kFileRenameInformation = 10;
-
-    template <typename F>
-    static void Find(HMODULE module, const char* name, F& out) {
-        out = reinterpret_cast<F>(GetProcAddress(module, name));
-    }
-
-    BOOLEAN(WINAPI* m_toNtName)(PCWSTR, NtName*, PWSTR*, PVOID) = nullptr;
-    VOID(WINAPI* m_freeName)(NtName*) = nullptr;
-    LONG(WINAPI* m_setInformation)(HANDLE, IoStatus*, PVOID, ULONG, ULONG) = nullptr;
-    ULONG(WINAPI* m_toWin32Error)(LONG) = nullptr;
-};
-
-const HandleRename& Renamer() {
-    static const HandleRename renamer;
-    return renamer;
+    constexpr int kFileRenameInformation = 10;
+    nt::NtPath name(target);
+    if (!name.Ok()) return ERROR_CALL_NOT_IMPLEMENTED;
+    const nt::UnicodeString& ntName = *name.Get();
+    const ULONG size = static_cast<ULONG>(offsetof(RenameInformation, FileName) + ntName.Length + sizeof(WCHAR));
+    auto* info = static_cast<RenameInformation*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+    if (!info) return ERROR_NOT_ENOUGH_MEMORY;
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->FileNameLength = ntName.Length;
+    memcpy(info->FileName, ntName.Buffer, ntName.Length);
+    nt::IoStatusBlock io{0, 0};
+    const nt::Api& api = nt::Functions();
+    const LONG status = api.setHandle(file, &io, info, size, kFileRenameInformation);
+    HeapFree(GetProcessHeap(), 0, info);
+    if (status >= 0) return ERROR_SUCCESS;
+    const DWORD error = api.toWin32Error(status);
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
 // The attributes a copy is created with: the source's, except read-only,
@@ -548,7 +507,7 @@ DWORD TemporaryCopy::Create(LPCWSTR source, LPCWSTR target, HANDLE open) {
 
 DWORD TemporaryCopy::RenameTo(LPCWSTR target, bool replace) {
     const DWORD error =
-        m_hCopy != INVALID_HANDLE_VALUE ? Renamer().Rename(m_hCopy, target, replace) : ERROR_CALL_NOT_IMPLEMENTED;
+        m_hCopy != INVALID_HANDLE_VALUE ? RenameByHandle(m_hCopy, target, replace) : ERROR_CALL_NOT_IMPLEMENTED;
     if (error == ERROR_SUCCESS) {
         CloseCopy();
     } else if (error != ERROR_CALL_NOT_IMPLEMENTED) {

@@ -10,6 +10,8 @@
 #pragma once
 #include <windows.h>
 
+#include "platform/NtFileApi.h"
+
 namespace orv {
 
 struct FileFacts {
@@ -23,46 +25,10 @@ struct FileFacts {
 
 namespace facts_detail {
 
-struct UnicodeString {
-    USHORT Length, MaximumLength;
-    PWSTR Buffer;
-};
-struct ObjectAttributes {
-    ULONG Length;
-    HANDLE RootDirectory;
-    UnicodeString* ObjectName;
-    ULONG Attributes;
-    PVOID SecurityDescriptor, SecurityQualityOfService;
-};
 struct NetworkOpenInformation {
     LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, AllocationSize, EndOfFile;
     ULONG FileAttributes;
 };
-struct IoStatusBlock {
-    ULONG_PTR status, information;
-};
-struct Api {
-    BOOLEAN(WINAPI* toNtPath)(PCWSTR, UnicodeString*, PWSTR*, void*) = nullptr;
-    void(WINAPI* freeString)(UnicodeString*) = nullptr;
-    LONG(WINAPI* queryPath)(ObjectAttributes*, NetworkOpenInformation*) = nullptr;
-    LONG(WINAPI* queryHandle)(HANDLE, IoStatusBlock*, void*, ULONG, int) = nullptr;
-};
-// Null members where ntdll lacks them (Windows 9x).
-inline const Api& NtApi() {
-    static const Api api = [] {
-        Api found;
-        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");  // in every NT process: nothing is loaded
-        if (!ntdll) return found;
-        auto get = [ntdll](const char* name) { return reinterpret_cast<void*>(GetProcAddress(ntdll, name)); };
-        found.toNtPath = reinterpret_cast<decltype(found.toNtPath)>(get("RtlDosPathNameToNtPathName_U"));
-        found.freeString = reinterpret_cast<decltype(found.freeString)>(get("RtlFreeUnicodeString"));
-        found.queryPath = reinterpret_cast<decltype(found.queryPath)>(get("NtQueryFullAttributesFile"));
-        found.queryHandle = reinterpret_cast<decltype(found.queryHandle)>(get("NtQueryInformationFile"));
-        if (!found.toNtPath || !found.freeString || !found.queryPath || !found.queryHandle) found = Api();
-        return found;
-    }();
-    return api;
-}
 
 inline void FromInformation(const NetworkOpenInformation& info, FileFacts* facts) {
     facts->attributes = info.FileAttributes;
@@ -79,16 +45,13 @@ inline void FromInformation(const NetworkOpenInformation& info, FileFacts* facts
 inline bool FileFactsOfPath(LPCWSTR path, FileFacts* facts) {
     *facts = FileFacts();
     if (!path) return false;
-    const facts_detail::Api& api = facts_detail::NtApi();
-    facts_detail::UnicodeString ntPath{};
-    if (api.queryPath && api.toNtPath(path, &ntPath, nullptr, nullptr)) {
+    nt::NtPath ntPath(path);
+    if (ntPath.Ok()) {
         constexpr ULONG kObjCaseInsensitive = 0x40;
-        facts_detail::ObjectAttributes attributes{sizeof(attributes), nullptr, &ntPath, kObjCaseInsensitive, nullptr,
-                                                  nullptr};
+        nt::ObjectAttributes attributes{sizeof(attributes), nullptr, ntPath.Get(), kObjCaseInsensitive, nullptr,
+                                        nullptr};
         facts_detail::NetworkOpenInformation info{};
-        const LONG status = api.queryPath(&attributes, &info);
-        api.freeString(&ntPath);
-        if (status < 0) return false;
+        if (nt::Functions().queryPath(&attributes, &info) < 0) return false;
         facts_detail::FromInformation(info, facts);
         return true;
     }
@@ -104,8 +67,8 @@ inline bool FileFactsOfPath(LPCWSTR path, FileFacts* facts) {
 // GetFileInformationByHandle, which costs several times the open under Wine).
 inline bool FileFactsOfHandle(HANDLE file, FileFacts* facts) {
     *facts = FileFacts();
-    const facts_detail::Api& api = facts_detail::NtApi();
-    if (api.queryHandle) {
+    const nt::Api& api = nt::Functions();
+    if (api.Found()) {
         // The basic and standard information, which the system reads from the
         // open file itself (the network-open class asks Wine's server for the
         // file's name).
@@ -118,7 +81,7 @@ inline bool FileFactsOfHandle(HANDLE file, FileFacts* facts) {
             ULONG NumberOfLinks;
             BOOLEAN DeletePending, Directory;
         } standard{};
-        facts_detail::IoStatusBlock io{0, 0};
+        nt::IoStatusBlock io{0, 0};
         constexpr int kFileBasicInformation = 4, kFileStandardInformation = 5;
         if (api.queryHandle(file, &io, &basic, sizeof(basic), kFileBasicInformation) < 0 ||
             api.queryHandle(file, &io, &standard, sizeof(standard), kFileStandardInformation) < 0)
