@@ -76,21 +76,16 @@ std::wstring BlobText(const FILETIME& time) {
 }
 
 ::testing::AssertionResult NoTemporaryCopies(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(Join(folder, L"*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return ::testing::AssertionSuccess();
-    auto result = ::testing::AssertionSuccess();
-    do {
-        const std::wstring name = entry.cFileName, path = Join(folder, name);
+    for (const std::wstring& name : FindNames(folder, L"*")) {
+        const std::wstring path = Join(folder, name);
         if (name == L"." || name == L"..") continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            result = NoTemporaryCopies(path);
+        if (IsFolder(path)) {
+            if (auto below = NoTemporaryCopies(path); !below) return below;
         } else if (_wcsnicmp(name.c_str(), L"_orv", 4) == 0) {
-            result = ::testing::AssertionFailure() << "temporary copy left behind: " << Narrow(path);
+            return ::testing::AssertionFailure() << "temporary copy left behind: " << Narrow(path);
         }
-    } while (result && FindNextFileW(find, &entry));
-    FindClose(find);
-    return result;
+    }
+    return ::testing::AssertionSuccess();
 }
 
 static const wchar_t kRegSrvKey[] = L"Software\\OrvTest\\files_regsrv";  // written by regsrv.dll's entry

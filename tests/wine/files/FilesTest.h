@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "KernelRecords.h"
+#include "Machine.h"
 #include "WineTest.h"
 
 namespace orv::test::files {
@@ -55,11 +56,12 @@ bool IsFolder(const std::wstring& path);
 // No file named "_orv..." below the folder.
 ::testing::AssertionResult NoTemporaryCopies(const std::wstring& folder);
 
+// B(text).get(): a BSTR for one call; Bstr (Machine.h) names one.
 struct BstrFree {
     void operator()(BSTR s) const { SysFreeString(s); }
 };
-using Bstr = std::unique_ptr<OLECHAR, BstrFree>;
-inline Bstr B(const std::wstring& s) { return Bstr(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))); }
+using OwnedBstr = std::unique_ptr<OLECHAR, BstrFree>;
+inline OwnedBstr B(const std::wstring& s) { return OwnedBstr(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))); }
 
 // A test with its own folder, in which no temporary copy may be left.
 class FilesTest : public ::testing::Test {

@@ -15,8 +15,6 @@ using namespace orv::test::files;
 namespace {
 
 constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-const wchar_t kSharedDlls[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const wchar_t kAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
 struct Call {
     const char* name;
@@ -63,7 +61,7 @@ TEST_F(KernelFiles, BadArguments) {
     std::wstring tooLong = m_temp.Path();
     while (tooLong.size() < 300) tooLong += L"\\nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn";
     ASSERT_TRUE(WriteBytes(source, "new"));
-    const Bstr missingB = B(missing), otherB = B(other), sourceB = B(source), longB = B(tooLong);
+    const Bstr missingB(missing), otherB(other), sourceB(source), longB(tooLong);
     InstallRecord install(missing, other), uninstall(other, missing), installLong(source, tooLong),
         installFromLong(tooLong, other), uninstallLong(source, tooLong), installBelowAFile(source, belowAFile);
     const auto null = [](const wchar_t* method) {
@@ -77,26 +75,26 @@ TEST_F(KernelFiles, BadArguments) {
     EXPECT_TRUE(RunAll({
         {"InstallFile(null)", [&] { return m_kernel->InstallFile(nullptr); }, null(L"InstallFile"), E_POINTER},
         {"UnInstallFile(null)", [&] { return m_kernel->UnInstallFile(nullptr); }, null(L"UnInstallFile"), E_POINTER},
-        {"CopyFile(null, t)", [&] { return m_kernel->CopyFile(nullptr, otherB.get(), VARIANT_TRUE); }, null(L"CopyFile"), E_POINTER},
-        {"CopyFile(s, null)", [&] { return m_kernel->CopyFile(otherB.get(), nullptr, VARIANT_TRUE); }, null(L"CopyFile"), E_POINTER},
-        {"DeleteFile(s, null)", [&] { return m_kernel->DeleteFile(otherB.get(), nullptr); }, null(L"DeleteFile"), E_POINTER},
+        {"CopyFile(null, t)", [&] { return m_kernel->CopyFile(nullptr, otherB, VARIANT_TRUE); }, null(L"CopyFile"), E_POINTER},
+        {"CopyFile(s, null)", [&] { return m_kernel->CopyFile(otherB, nullptr, VARIANT_TRUE); }, null(L"CopyFile"), E_POINTER},
+        {"DeleteFile(s, null)", [&] { return m_kernel->DeleteFile(otherB, nullptr); }, null(L"DeleteFile"), E_POINTER},
         {"InstallFile, no source", [&] { return m_kernel->InstallFile(install.Get()); },
          {Win32Line(L'E', L"Missing file '{S}'", ERROR_FILE_NOT_FOUND)}, kNotFound},
         {"UnInstallFile, no target", [&] { return m_kernel->UnInstallFile(uninstall.Get()); },
          {Line(L' ', L"Attempting file uninstallation: {S}"),
           Win32Line(L'W', L"Missing file to be un-installed: '{S}'", ERROR_FILE_NOT_FOUND)}, S_FALSE},
-        {"CopyFile, no source", [&] { return m_kernel->CopyFile(missingB.get(), otherB.get(), VARIANT_FALSE); },
+        {"CopyFile, no source", [&] { return m_kernel->CopyFile(missingB, otherB, VARIANT_FALSE); },
          {Line(L'E', L"'{S}' missing from the source", 1)}, kNotFound},
-        {"DeleteFile, no target", [&] { return m_kernel->DeleteFile(nullptr, missingB.get()); },
+        {"DeleteFile, no target", [&] { return m_kernel->DeleteFile(nullptr, missingB); },
          {Line(L' ', L"Attempting file deletion: {S}"), Win32Line(L'W', L"Missing file to be deleted: '{S}'", ERROR_FILE_NOT_FOUND)},
          S_FALSE},
         {"InstallFile, long target", [&] { return m_kernel->InstallFile(installLong.Get()); }, tooLongLine, kTooLong},
         {"InstallFile, long source", [&] { return m_kernel->InstallFile(installFromLong.Get()); }, tooLongLine, kTooLong},
         {"UnInstallFile, long", [&] { return m_kernel->UnInstallFile(uninstallLong.Get()); }, tooLongLine, kTooLong},
-        {"CopyFile, long target", [&] { return m_kernel->CopyFile(sourceB.get(), longB.get(), VARIANT_TRUE); }, tooLongLine, kTooLong},
-        {"CopyFile, long source", [&] { return m_kernel->CopyFile(longB.get(), otherB.get(), VARIANT_TRUE); }, tooLongLine, kTooLong},
-        {"DeleteFile, long", [&] { return m_kernel->DeleteFile(sourceB.get(), longB.get()); }, tooLongLine, kTooLong},
-        {"PreparePostRebootCopyFile(null, t)", [&] { return m_kernel->PreparePostRebootCopyFile(nullptr, otherB.get(), 1); },
+        {"CopyFile, long target", [&] { return m_kernel->CopyFile(sourceB, longB, VARIANT_TRUE); }, tooLongLine, kTooLong},
+        {"CopyFile, long source", [&] { return m_kernel->CopyFile(longB, otherB, VARIANT_TRUE); }, tooLongLine, kTooLong},
+        {"DeleteFile, long", [&] { return m_kernel->DeleteFile(sourceB, longB); }, tooLongLine, kTooLong},
+        {"PreparePostRebootCopyFile(null, t)", [&] { return m_kernel->PreparePostRebootCopyFile(nullptr, otherB, 1); },
          null(L"PreparePostRebootCopyFile"), E_POINTER},
         {"PreparePostRebootDeleteFile(null)", [&] { return m_kernel->PreparePostRebootDeleteFile(nullptr); },
          null(L"PreparePostRebootDeleteFile"), E_POINTER},
@@ -106,21 +104,21 @@ TEST_F(KernelFiles, BadArguments) {
          {Win32Line(L'E', L"Directory creation failed: Aborting file installation", ERROR_PATH_NOT_FOUND)},
          HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
         {"PreparePostRebootCopyFile, target folder missing",
-         [&] { return m_kernel->PreparePostRebootCopyFile(sourceB.get(), B(inMissingFolder).get(), 3); },
+         [&] { return m_kernel->PreparePostRebootCopyFile(sourceB, Bstr(inMissingFolder), 3); },
          {Win32Line(L'E', L"Error creating temporary copy of source file.", ERROR_PATH_NOT_FOUND)},
          HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
-        {"PreparePostRebootDeleteFile, empty path", [&] { return m_kernel->PreparePostRebootDeleteFile(B(L"").get()); },
+        {"PreparePostRebootDeleteFile, empty path", [&] { return m_kernel->PreparePostRebootDeleteFile(Bstr(L"")); },
          {Win32Line(L'E', L"Error calling MoveFileEx.", ERROR_PATH_NOT_FOUND)}, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)},
-        {"GetFileInfo(s, null)", [&] { return m_kernel->GetFileInfo(sourceB.get(), nullptr); }, {}, E_POINTER},
-        {"GetFileInfo, long", [&] { return m_kernel->GetFileInfo(longB.get(), &info); }, tooLongLine, kTooLong},
+        {"GetFileInfo(s, null)", [&] { return m_kernel->GetFileInfo(sourceB, nullptr); }, {}, E_POINTER},
+        {"GetFileInfo, long", [&] { return m_kernel->GetFileInfo(longB, &info); }, tooLongLine, kTooLong},
         {"FreeFileInfo(null)", [&] { return m_kernel->FreeFileInfo(nullptr); }, null(L"FreeFileInfo"), E_POINTER},
         {"InstallCheck(null, c, r)", [&] { return m_kernel->InstallCheck(nullptr, &end, &result); }, null(L"InstallCheck"),
          E_POINTER},
-        {"InstallCheck(s, null, r)", [&] { return m_kernel->InstallCheck(sourceB.get(), nullptr, &result); },
+        {"InstallCheck(s, null, r)", [&] { return m_kernel->InstallCheck(sourceB, nullptr, &result); },
          null(L"InstallCheck"), E_POINTER},
-        {"InstallCheck(s, c, null)", [&] { return m_kernel->InstallCheck(sourceB.get(), &end, nullptr); },
+        {"InstallCheck(s, c, null)", [&] { return m_kernel->InstallCheck(sourceB, &end, nullptr); },
          null(L"InstallCheck"), E_POINTER},
-        {"InstallCheck, long", [&] { return m_kernel->InstallCheck(longB.get(), &end, &result); }, tooLongLine, kTooLong},
+        {"InstallCheck, long", [&] { return m_kernel->InstallCheck(longB, &end, &result); }, tooLongLine, kTooLong},
     }, missing));
     EXPECT_TRUE(!info.bstrName && !result);  // refused calls left them
     EXPECT_TRUE(install.Untouched() && installLong.Untouched());
@@ -168,7 +166,7 @@ TEST_F(KernelFiles, HeldTargetsAreSwappedNeverLost) {
             ASSERT_TRUE(!holder || holder->Holding());
             InstallRecord record(source, target, /*INSTALL_MODE_PATCH*/ 3);
             record.Get()->dwFlags = 1;
-            hr = row.versionRule ? m_kernel->CopyFile(B(source).get(), B(target).get(), VARIANT_FALSE)
+            hr = row.versionRule ? m_kernel->CopyFile(Bstr(source), Bstr(target), VARIANT_FALSE)
                                  : m_kernel->InstallFile(record.Get());
         }
         EXPECT_EQ(hr, S_OK);
@@ -188,17 +186,14 @@ TEST_F(KernelFiles, TheSameFileUnderAnotherNameIsLeftAlone) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) && WriteBytes(path, "kept") && SetWriteTime(path, kOlder));
     ASSERT_TRUE(CreateHardLinkW(link.c_str(), path.c_str(), nullptr));
     ASSERT_EQ(path.substr(0, 3), L"C:\\") << "the temporary folder is not on C:";
-    WCHAR shortPath[MAX_PATH] = L"", previous[MAX_PATH];
-    GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
-    std::wstring upper = path;
-    CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    WCHAR previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
     Finally restore{[&] { SetCurrentDirectoryW(previous); }};
     const std::wstring installed = Line(L' ', L"Server dependent installation: source file path equals target file path: OK"),
                        kept = Line(L' ', L"Server dependent installation: File will not be deleted");
-    for (const std::wstring& other : {L"Y" + path.substr(1), L"\\\\?\\" + path, L"\\\\.\\" + path, link,
-                                      std::wstring(shortPath), upper, std::wstring(L"Installed File.dat")}) {
+    for (const std::wstring& other : {L"Y" + path.substr(1), L"\\\\?\\" + path, L"\\\\.\\" + path, link, ShortPath(path),
+                                      Upper(path), std::wstring(L"Installed File.dat")}) {
         SCOPED_TRACE(Narrow(other));
         ASSERT_NE(other, path);
         for (const auto& [target, source] : {std::pair{path, other}, std::pair{other, path}}) {
@@ -207,7 +202,7 @@ TEST_F(KernelFiles, TheSameFileUnderAnotherNameIsLeftAlone) {
             LogCursor log;
             EXPECT_EQ(m_kernel->InstallFile(install.Get()), S_OK);
             EXPECT_EQ(m_kernel->UnInstallFile(uninstall.Get()), S_OK);
-            EXPECT_EQ(m_kernel->DeleteFile(B(source).get(), B(target).get()), S_OK);
+            EXPECT_EQ(m_kernel->DeleteFile(Bstr(source), Bstr(target)), S_OK);
             EXPECT_TRUE(LogHas(log.Text(), {installed, kept, kept}));
             EXPECT_EQ(ReadBytes(path), "kept");
             const FILETIME time = WriteTime(path);
@@ -242,15 +237,7 @@ TEST_F(KernelFiles, TargetsMadeByOthersAfterTheFolderWasReadAreLookedAt) {
                                     Line(L' ', L"Target file " + older + L" already exists")}));
     EXPECT_EQ(ReadBytes(newer), "theirs");
     EXPECT_EQ(ReadBytes(older), "new");
-    size_t files = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Join(folder, L"*").c_str(), &found);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    EXPECT_EQ(files, 5u) << "a.dat, b.dat, c.dat, newer.dat, older.dat and nothing else";
+    EXPECT_EQ(FindNames(folder, L"*").size(), 7u) << "., .., a.dat, b.dat, c.dat, newer.dat, older.dat and nothing else";
 }
 
 // Folders, drive roots and devices are no files: refused before anything is
@@ -270,7 +257,7 @@ TEST_F(KernelFiles, WhatIsNoFileIsRefused) {
     const HRESULT kFolder = HRESULT_FROM_WIN32(kNotForFolders), kDevice = HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     InstallRecord fromCom1(L"COM1", file), toCom1(file, com1), fromFolder(folder, file), toFolder(file, folder),
         removeNul(file, L"NUL");
-    const Bstr fileB = B(file), folderB = B(folder), rootB = B(L"C:\\");
+    const Bstr fileB(file), folderB(folder), rootB(L"C:\\");
     _ORV_FILE_INFO info{};
     _ORV_CHECK_INFO end{};
     BSTR result = nullptr;
@@ -279,23 +266,23 @@ TEST_F(KernelFiles, WhatIsNoFileIsRefused) {
         {"InstallFile to COM1 in a folder", [&] { return m_kernel->InstallFile(toCom1.Get()); }, refused(com1, false), kDevice},
         {"InstallFile from a folder", [&] { return m_kernel->InstallFile(fromFolder.Get()); }, refused(folder, true), kFolder},
         {"InstallFile to a folder", [&] { return m_kernel->InstallFile(toFolder.Get()); }, refused(folder, true), kFolder},
-        {"CopyFile to a drive root", [&] { return m_kernel->CopyFile(fileB.get(), rootB.get(), VARIANT_TRUE); },
+        {"CopyFile to a drive root", [&] { return m_kernel->CopyFile(fileB, rootB, VARIANT_TRUE); },
          refused(L"C:\\", true), kFolder},
         {"UnInstallFile of NUL", [&] { return m_kernel->UnInstallFile(removeNul.Get()); }, refused(L"NUL", false), kDevice},
-        {"DeleteFile of a folder", [&] { return m_kernel->DeleteFile(nullptr, folderB.get()); }, refused(folder, true), kFolder},
-        {"PreparePostRebootCopyFile to CON", [&] { return m_kernel->PreparePostRebootCopyFile(fileB.get(), B(L"CON").get(), 3); },
+        {"DeleteFile of a folder", [&] { return m_kernel->DeleteFile(nullptr, folderB); }, refused(folder, true), kFolder},
+        {"PreparePostRebootCopyFile to CON", [&] { return m_kernel->PreparePostRebootCopyFile(fileB, Bstr(L"CON"), 3); },
          refused(L"CON", false), kDevice},
-        {"PreparePostRebootCopyFile to NUL", [&] { return m_kernel->PreparePostRebootCopyFile(fileB.get(), B(L"NUL").get(), 3); },
+        {"PreparePostRebootCopyFile to NUL", [&] { return m_kernel->PreparePostRebootCopyFile(fileB, Bstr(L"NUL"), 3); },
          refused(L"NUL", false), kDevice},
-        {"PreparePostRebootCopyFile to a drive root", [&] { return m_kernel->PreparePostRebootCopyFile(fileB.get(), rootB.get(), 3); },
+        {"PreparePostRebootCopyFile to a drive root", [&] { return m_kernel->PreparePostRebootCopyFile(fileB, rootB, 3); },
          refused(L"C:\\", true), kFolder},
-        {"PreparePostRebootDeleteFile of a folder", [&] { return m_kernel->PreparePostRebootDeleteFile(folderB.get()); },
+        {"PreparePostRebootDeleteFile of a folder", [&] { return m_kernel->PreparePostRebootDeleteFile(folderB); },
          refused(folder, true), kFolder},
-        {"UnShareFile of COM1", [&] { return m_kernel->UnShareFile(B(L"COM1").get()); }, refused(L"COM1", false), kDevice},
-        {"PostRebootRegister of COM1", [&] { return m_kernel->PostRebootRegister(B(L"COM1").get()); },
+        {"UnShareFile of COM1", [&] { return m_kernel->UnShareFile(Bstr(L"COM1")); }, refused(L"COM1", false), kDevice},
+        {"PostRebootRegister of COM1", [&] { return m_kernel->PostRebootRegister(Bstr(L"COM1")); },
          refused(L"COM1", false), kDevice},
-        {"GetFileInfo of COM1", [&] { return m_kernel->GetFileInfo(B(L"COM1").get(), &info); }, refused(L"COM1", false), kDevice},
-        {"InstallCheck of a folder", [&] { return m_kernel->InstallCheck(folderB.get(), &end, &result); },
+        {"GetFileInfo of COM1", [&] { return m_kernel->GetFileInfo(Bstr(L"COM1"), &info); }, refused(L"COM1", false), kDevice},
+        {"InstallCheck of a folder", [&] { return m_kernel->InstallCheck(folderB, &end, &result); },
          refused(folder, true), kFolder},
     }));
     EXPECT_TRUE(fromCom1.Untouched() && !info.bstrName && !result);
@@ -386,8 +373,8 @@ TEST_F(KernelFiles, InstallFileRecordsCheckInfo) {
         EXPECT_EQ(record.CheckInfo(), (row.version ? "version=" + value : value) +
                                           (row.server ? ";comserverregpath=null;" : ";null=null;") + "null=null;");
         EXPECT_EQ(ReadBytes(target), hr == S_OK ? ReadBytes(source) : before);
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPaths + std::wstring(L"target.exe")));
-        EXPECT_NE(SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, target.c_str(), nullptr, nullptr, nullptr), ERROR_SUCCESS);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPathsKey + std::wstring(L"\\target.exe")));
+        EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, kSharedDllsKey, target).exists);
         EXPECT_TRUE(NoTemporaryCopies(dir.Path()));
     }
     // InstallFile registers the in-process server (its entry point leaves a key): expected here.
@@ -424,7 +411,7 @@ TEST_F(KernelFiles, CopyFileAppliesOnlyTheFileRule) {
         ASSERT_TRUE(row.target ? Copy(Fixture(row.target), target) && SetWriteTime(target, kOlder) : WriteBytes(target, "old"));
         const std::string before = ReadBytes(target);
         LogCursor log;
-        EXPECT_EQ(m_kernel->CopyFile(B(source).get(), B(target).get(), row.force), row.result);
+        EXPECT_EQ(m_kernel->CopyFile(Bstr(source), Bstr(target), row.force), row.result);
         EXPECT_TRUE(LogHas(log.Text(), row.lines, {}, source, target));
         EXPECT_EQ(ReadBytes(target), row.result == S_OK ? ReadBytes(source) : before);
     }
@@ -433,14 +420,11 @@ TEST_F(KernelFiles, CopyFileAppliesOnlyTheFileRule) {
 TEST_F(KernelFiles, DeleteFileLeavesSharedDllCountsAlone) {
     const std::wstring target = Path(L"shared.dll");
     ASSERT_TRUE(Copy(Fixture(L"regsrv.dll"), target));
-    DWORD count = 2, size = sizeof(count);
-    ASSERT_EQ(SHSetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, target.c_str(), REG_DWORD, &count, size), ERROR_SUCCESS);
-    Finally cleanup{[&] { SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDlls, target.c_str()); }};
-    EXPECT_EQ(m_kernel->DeleteFile(nullptr, B(target).get()), S_OK);
+    ASSERT_TRUE(SetCount(target, REG_DWORD, Dword(2)));
+    Finally cleanup{[&] { SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, target.c_str()); }};
+    EXPECT_EQ(m_kernel->DeleteFile(nullptr, Bstr(target)), S_OK);
     EXPECT_FALSE(FileExists(target));
-    count = 0;
-    ASSERT_EQ(SHGetValueW(HKEY_LOCAL_MACHINE, kSharedDlls, target.c_str(), nullptr, &count, &size), ERROR_SUCCESS);
-    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(DwordCount(target), 2);
 }
 
 // Each row: "name|full path|description|size|time|version words|version text|vendor|flags".
@@ -472,7 +456,7 @@ TEST_F(KernelFiles, GetFileInfoOfEachFileClassAndFreeFileInfo) {
         _ORV_FILE_INFO info;
         memset(&info, 0xA5, sizeof info);  // no field may keep what was there
         LogCursor log;
-        ASSERT_EQ(m_kernel->GetFileInfo(B(row.given.empty() ? row.path : row.given).get(), &info), S_OK);
+        ASSERT_EQ(m_kernel->GetFileInfo(Bstr(row.given.empty() ? row.path : row.given), &info), S_OK);
         const _ORV_FILE_VERSION& v = info.version;
         char numbers[128], expected[128];
         snprintf(numbers, sizeof numbers, "%lu|%llu|%u.%u.%u.%u|%s|%s|%04X %04X %04X", info.dwSize,
@@ -506,7 +490,7 @@ TEST_F(DiskFull, TargetKeepsItsContentAndTheCopyErrorIsReported) {
         ASSERT_TRUE(!exists || (WriteBytes(target, old) && SetWriteTime(target, kOlder)));
         InstallRecord record(source, target);
         LogCursor log;
-        EXPECT_EQ(copyFile ? m_kernel->CopyFile(B(source).get(), B(target).get(), VARIANT_TRUE)
+        EXPECT_EQ(copyFile ? m_kernel->CopyFile(Bstr(source), Bstr(target), VARIANT_TRUE)
                            : m_kernel->InstallFile(record.Get()),
                   HRESULT_FROM_WIN32(ERROR_DISK_FULL));
         EXPECT_TRUE(LogHas(log.Text(), {Win32Line(L'E', L"Error installing file", ERROR_DISK_FULL)}));
@@ -527,7 +511,7 @@ TEST_F(ReadOnlyDrive, AttributeThatCannotBeRemoved) {
                      Win32Line(L'W', L"Readonly attribute could not be removed", ERROR_ACCESS_DENIED), failure};
     };
     EXPECT_TRUE(RunAll({
-        {"CopyFile, forced", [&] { return m_kernel->CopyFile(B(source).get(), B(target).get(), VARIANT_TRUE); },
+        {"CopyFile, forced", [&] { return m_kernel->CopyFile(Bstr(source), Bstr(target), VARIANT_TRUE); },
          removal(L"overwriting", Line(L'E', L"File could not be replaced")), kInUse},
         {"UnInstallFile", [&] { return m_kernel->UnInstallFile(uninstall.Get()); },
          removal(L"deletion", Line(L'W', L"Target File seems to be in use: cannot delete")), kInUse},

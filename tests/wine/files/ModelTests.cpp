@@ -45,7 +45,6 @@ TEST_F(ModuleImage, ExportsAndTheFileIsReleased) {
         {"no export directory", Fixture(L"plain.exe"), "", {}},
         {"other bitness", OtherFixture(L"regsrv.dll"), "", {}},
         {"empty file", L"", "", {}},
-        {"headers cut short", L"", ReadBytes(Fixture(L"regsrv.dll")).substr(0, 300), {}},
         {"PE offset past the end", L"", std::string(60, 'M') + "\xff\xff\xff\x7f", {}},
     };
     for (const auto& row : rows) {

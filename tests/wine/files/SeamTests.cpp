@@ -41,7 +41,7 @@ DWORD WINAPI RefuseDelete(HKEY, LPCWSTR) { return ERROR_ACCESS_DENIED; }
 TEST_F(KernelSeams, FileObjectThatCannotBeMade) {
     ASSERT_TRUE(WriteBytes(Path(L"target.txt"), "installed"));
     InstallRecord record(Path(L"source.txt"), Path(L"target.txt"));
-    Bstr source = B(Path(L"source.txt")), target = B(Path(L"target.txt")), library = B(Fixture(L"v1.dll"));
+    const Bstr source(Path(L"source.txt")), target(Path(L"target.txt")), library(Fixture(L"v1.dll"));
     _ORV_FILE_INFO info, before;
     memset(&info, 0xA5, sizeof info);
     before = info;
@@ -50,10 +50,10 @@ TEST_F(KernelSeams, FileObjectThatCannotBeMade) {
     const struct { const char* name; std::function<HRESULT()> call; } rows[] = {
         {"InstallFile", [&] { return m_kernel->InstallFile(record.Get()); }},
         {"UnInstallFile", [&] { return m_kernel->UnInstallFile(record.Get()); }},
-        {"CopyFile", [&] { return m_kernel->CopyFile(source.get(), target.get(), VARIANT_TRUE); }},
-        {"DeleteFile", [&] { return m_kernel->DeleteFile(source.get(), target.get()); }},
-        {"GetFileInfo", [&] { return m_kernel->GetFileInfo(library.get(), &info); }},
-        {"InstallCheck", [&] { return m_kernel->InstallCheck(library.get(), &none, &result); }},
+        {"CopyFile", [&] { return m_kernel->CopyFile(source, target, VARIANT_TRUE); }},
+        {"DeleteFile", [&] { return m_kernel->DeleteFile(source, target); }},
+        {"GetFileInfo", [&] { return m_kernel->GetFileInfo(library, &info); }},
+        {"InstallCheck", [&] { return m_kernel->InstallCheck(library, &none, &result); }},
     };
     orv::files::Seams().pfnObjectAllocationFails = [] { return true; };
     for (const auto& row : rows) {
