@@ -34,6 +34,16 @@ std::wstring Folder(int csidl) {
     return path;
 }
 
+// The names of the key's sub-keys.
+std::vector<std::wstring> Subkeys(HKEY key) {
+    std::vector<std::wstring> names;
+    WCHAR name[256];
+    for (DWORD i = 0, cch = 256; RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, cch = 256)
+        names.emplace_back(name, cch);
+    return names;
+}
+
 std::string Bytes(const void* data, size_t size) { return std::string(static_cast<const char*>(data), size); }
 
 bool MakeLink(const std::wstring& path, const std::wstring& target) {
@@ -91,18 +101,8 @@ void Snapshot::AddFile(const std::wstring& path) {
 
 void Snapshot::AddTree(const std::wstring& folder) {
     AddFile(folder);
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(Join(folder, L"*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        if (!wcscmp(found.cFileName, L".") || !wcscmp(found.cFileName, L"..")) continue;
-        const std::wstring path = Join(folder, found.cFileName);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            AddTree(path);
-        else
-            AddFile(path);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    for (const std::wstring& name : FindNames(folder, L"*"))  // none when it is a file
+        if (name != L"." && name != L"..") AddTree(Join(folder, name));
 }
 
 void Snapshot::AddValue(HKEY root, const std::wstring& rootName, const std::wstring& path, const std::wstring& name) {
@@ -122,18 +122,12 @@ void Snapshot::AddKey(HKEY root, const std::wstring& rootName, const std::wstrin
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     m_entries[L"K:" + rootName + L"\\" + Upper(path)] = "";
-    std::vector<std::wstring> values, subkeys;
+    std::vector<std::wstring> values;
     WCHAR name[16384];
-    for (DWORD i = 0;; ++i) {
-        DWORD cch = 16384;
-        if (RegEnumValueW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    for (DWORD i = 0, cch = 16384; RegEnumValueW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, cch = 16384)
         values.emplace_back(name, cch);
-    }
-    for (DWORD i = 0;; ++i) {
-        DWORD cch = 256;
-        if (RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        subkeys.emplace_back(name, cch);
-    }
+    const std::vector<std::wstring> subkeys = Subkeys(key);
     RegCloseKey(key);
     for (const std::wstring& value : values) AddValue(root, rootName, path, value);
     for (const std::wstring& subkey : subkeys) AddKey(root, rootName, path + L"\\" + subkey);
@@ -163,20 +157,15 @@ void RemoveEarlierRuns(const std::wstring& folder, HKEY root) {
             RemoveTree(Join(folder, name));
     HKEY software = nullptr;
     if (!root || RegOpenKeyExW(root, L"Software", 0, KEY_ALL_ACCESS, &software) != ERROR_SUCCESS) return;
-    std::vector<std::wstring> stale;
-    WCHAR name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD cch = 256;
-        if (RegEnumKeyExW(software, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (!_wcsnicmp(name, L"orv_canary_", 11) || !_wcsnicmp(name, L"OrvAttack_", 10)) stale.emplace_back(name, cch);
-    }
-    for (const std::wstring& key : stale) SHDeleteKeyW(software, key.c_str());
+    for (const std::wstring& key : Subkeys(software))
+        if (!_wcsnicmp(key.c_str(), L"orv_canary_", 11) || !_wcsnicmp(key.c_str(), L"OrvAttack_", 10))
+            SHDeleteKeyW(software, key.c_str());
     RegCloseKey(software);
 }
 
-Canary::Canary(const std::wstring& sandbox) : m_sandbox(sandbox) {
-    m_tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
+Canary::Canary(const std::wstring& sandbox) : m_sandbox(sandbox), m_tag(AttackTag()) {
     const std::wstring canary = L"orv_canary_" + std::to_wstring(GetCurrentProcessId());
+    m_key = L"Software\\" + canary;
     WCHAR temp[MAX_PATH], windows[MAX_PATH], system[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     GetWindowsDirectoryW(windows, MAX_PATH);
@@ -200,11 +189,7 @@ Canary::Canary(const std::wstring& sandbox) : m_sandbox(sandbox) {
         MakeLink(m_links.back(), m_files[0]);
     }
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        HKEY key = nullptr;
-        RegCreateKeyExW(root, (L"Software\\" + canary + L"\\Sub").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr);
-        RegCloseKey(key);
-        const std::wstring path = L"Software\\" + canary;
+        const std::wstring& path = m_key;  // its sub-key "Sub" made by the last value
         const DWORD dword = 0x12345678;
         const ULONGLONG qword = 0x1122334455667788ull;
         const BYTE binary[] = {0, 1, 2, 0xFF};
@@ -225,8 +210,7 @@ Canary::Canary(const std::wstring& sandbox) : m_sandbox(sandbox) {
 Canary::~Canary() {
     for (const std::wstring& file : m_files) RemoveTree(file);
     for (const std::wstring& link : m_links) DeleteFileW(link.c_str());
-    const std::wstring canary = L"Software\\orv_canary_" + std::to_wstring(GetCurrentProcessId());
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) SHDeleteKeyW(root, canary.c_str());
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) SHDeleteKeyW(root, m_key.c_str());
     SHDeleteValueW(HKEY_LOCAL_MACHINE, kSharedDllsKey, Upper(m_files[4]).c_str());
     Tidy();
 }
@@ -246,7 +230,7 @@ size_t Canary::Tidy() const {
     for (const auto& list : kSystemKeys) {
         HKEY key = nullptr;
         if (RegOpenKeyExW(list.root, list.path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
-        std::vector<std::wstring> names, keys;
+        std::vector<std::wstring> names;
         WCHAR name[16384];
         BYTE data[8192];
         for (DWORD i = 0;; ++i) {
@@ -258,14 +242,10 @@ size_t Canary::Tidy() const {
             if (mine(std::wstring(name, cch)) || (text && mine(reinterpret_cast<const wchar_t*>(data))))
                 names.emplace_back(name, cch);
         }
-        for (DWORD i = 0;; ++i) {
-            DWORD cch = 256;
-            if (RegEnumKeyExW(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            if (mine(std::wstring(name, cch))) keys.emplace_back(name, cch);
-        }
         for (const std::wstring& value : names) RegDeleteValueW(key, value.c_str());
-        for (const std::wstring& subkey : keys) SHDeleteKeyW(key, subkey.c_str());
-        tidied += names.size() + keys.size();
+        for (const std::wstring& subkey : Subkeys(key))
+            if (mine(subkey)) tidied += SHDeleteKeyW(key, subkey.c_str()) == ERROR_SUCCESS;
+        tidied += names.size();
         RegCloseKey(key);
     }
     // Pending renames: pairs of names, either of which may be the sandbox's.
@@ -290,9 +270,8 @@ Snapshot Canary::Take() const {
     Snapshot s;
     for (const std::wstring& file : m_files) s.AddTree(file);
     for (int csidl : kLinkFolders) s.AddTree(Folder(csidl));
-    const std::wstring canary = L"Software\\orv_canary_" + std::to_wstring(GetCurrentProcessId());
-    s.AddKey(HKEY_CURRENT_USER, L"HKCU", canary);
-    s.AddKey(HKEY_LOCAL_MACHINE, L"HKLM", canary);
+    s.AddKey(HKEY_CURRENT_USER, L"HKCU", m_key);
+    s.AddKey(HKEY_LOCAL_MACHINE, L"HKLM", m_key);
     for (const auto& list : kSystemKeys) s.AddKey(list.root, list.rootName, list.path);
     for (const wchar_t* value : kRenameValues) s.AddValue(HKEY_LOCAL_MACHINE, L"HKLM", kSessionManager, value);
     WCHAR windows[MAX_PATH];
@@ -356,21 +335,11 @@ void AttackTest::SetUp() {
     // Relative paths land in the attack's folder.
     GetCurrentDirectoryW(MAX_PATH, m_previousFolder);
     SetCurrentDirectoryW(m_temp.Path().c_str());
-    m_module = LoadLibraryW(Join(BinDir(), L"TqOrvWexKr.dll").c_str());
-    ASSERT_NE(m_module, nullptr) << GetLastError();
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObject>(GetProcAddress(m_module, "DllGetClassObject"));
-    ASSERT_NE(get, nullptr);
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(get(CLSID_OrvInstallerKernel, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IOrvInstallerKernel, reinterpret_cast<void**>(&m_kernel)), S_OK);
-    factory->Release();
+    // The module stays loaded: a thread left behind by a hang may still run in it.
+    LoadLibraryW(Join(BinDir(), L"TqOrvWexKr.dll").c_str());
+    ASSERT_NE(m_kernel, nullptr) << "the kernel DLL cannot be created";
 }
 
-void AttackTest::TearDown() {
-    if (m_kernel) m_kernel->Release();
-    SetCurrentDirectoryW(m_previousFolder);
-    // The module stays loaded: a thread left behind by a hang may still run in it.
-}
+void AttackTest::TearDown() { SetCurrentDirectoryW(m_previousFolder); }
 
 }  // namespace orv::test::attack

@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "WineTest.h"
-#include "kernel/TqOrvWexKr_h.h"
+#include "KernelRecords.h"
 
 namespace orv::test::attack {
 
@@ -22,6 +21,9 @@ constexpr DWORD kCallLimitMs = 10000;
 // Outcome classes of a row: the call must succeed, must not (a failure or
 // S_FALSE), or may do either as long as it returns and harms nothing.
 enum class Want { Works, Refused, Any };
+
+// "OrvAttack_<process>": what the rows name their keys, shortcuts and files.
+inline std::wstring AttackTag() { return L"OrvAttack_" + std::to_wstring(GetCurrentProcessId()); }
 
 // Runs fn on a thread of its own (multithreaded apartment) and waits up to
 // kCallLimitMs. False when it did not return in time; the thread is then
@@ -60,7 +62,7 @@ public:
     Snapshot Take() const;
 
 private:
-    std::wstring m_sandbox, m_tag;
+    std::wstring m_sandbox, m_tag, m_key;  // m_key: the canary keys' path below HKCU and HKLM
     std::vector<std::wstring> m_files, m_links;
 };
 
@@ -91,8 +93,9 @@ protected:
     void TearDown() override;
     std::wstring Path(const std::wstring& name) const { return m_temp / name; }
     TempDir m_temp;
-    HMODULE m_module = nullptr;
-    IOrvInstallerKernel* m_kernel = nullptr;
+    const std::wstring m_tag = AttackTag();
+    LoadedKernel m_loaded;
+    IOrvInstallerKernel* const m_kernel = m_loaded.Get();
     WCHAR m_previousFolder[MAX_PATH] = L"";
 };
 

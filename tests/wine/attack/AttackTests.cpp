@@ -50,6 +50,14 @@ HRESULT Open(IOrvInstallerKernel* kernel, BSTR path) {
     return hr;
 }
 
+// UnInstallRegKey, the interface let go.
+HRESULT Remove(IOrvInstallerKernel* kernel, BSTR path, VARIANT_BOOL forced) {
+    IOrvRegKey* key = nullptr;
+    const HRESULT hr = kernel->UnInstallRegKey(path, &key, forced);
+    if (key) key->Release();
+    return hr;
+}
+
 // GetFileInfo into a record of sentinels, then FreeFileInfo as a caller does.
 HRESULT FileInfo(IOrvInstallerKernel* kernel, BSTR path) {
     _ORV_FILE_INFO info{};
@@ -60,13 +68,8 @@ HRESULT FileInfo(IOrvInstallerKernel* kernel, BSTR path) {
 
 // An install record owning its strings; an array handed back is freed as a caller frees it.
 struct Record {
-    _ORV_FILE_INSTALL_INFO info{};
-    Record(BSTR s, BSTR t, ULONG mode = kRepair, ULONG flags = 0) {
-        info.bstrSource = s;
-        info.bstrTarget = t;
-        info.dwInstallMode = mode;
-        info.dwFlags = flags;
-    }
+    _ORV_FILE_INSTALL_INFO info;
+    Record(BSTR s, BSTR t, ULONG mode = kRepair, ULONG flags = 0) : info{s, t, nullptr, nullptr, mode, flags, nullptr, 0} {}
     ~Record() {
         if (_ORV_CHECK_INFO* records = info.lpOrvCheckInfo) {
             for (int i = 0; i < 3; ++i) {
@@ -84,10 +87,9 @@ struct Record {
 // allows it) and each garbage text, the other arguments sensible.
 TEST_F(AttackTest, Arguments) {
     Category c("BSTR arguments", m_temp.Path());
-    const std::wstring tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
     ASSERT_TRUE(WriteBytes(Path(L"source.txt"), "source"));
-    const Bstr source = B(Path(L"source.txt")), target = B(Path(L"target.txt")), key = B(L"HKCU\\Software\\" + tag),
-               link = B(Path(L"source.txt")), folder = B(L"Desktop\\" + tag + L"_link");
+    const Bstr source = B(Path(L"source.txt")), target = B(Path(L"target.txt")), key = B(L"HKCU\\Software\\" + m_tag),
+               folder = B(L"Desktop\\" + m_tag + L"_link");
     IOrvRegKey* regKey = nullptr;
     ASSERT_EQ(m_kernel->QueryInterface(IID_IOrvRegKey, reinterpret_cast<void**>(&regKey)), S_OK);
     using Call = std::function<HRESULT(BSTR)>;
@@ -109,13 +111,13 @@ TEST_F(AttackTest, Arguments) {
         {"PreparePostRebootCopyFile target", [&](BSTR b) { return k->PreparePostRebootCopyFile(source.get(), b, kPrimary); }},
         {"PreparePostRebootDeleteFile", [&](BSTR b) { return k->PreparePostRebootDeleteFile(b); }},
         {"InstallLink command line", [&](BSTR b) { return k->InstallLink(b, folder.get(), nullptr, VARIANT_FALSE); }},
-        {"InstallLink shell folder", [&](BSTR b) { return k->InstallLink(link.get(), b, nullptr, VARIANT_FALSE); }},
-        {"InstallLink description", [&](BSTR b) { return k->InstallLink(link.get(), folder.get(), b, VARIANT_FALSE); }},
+        {"InstallLink shell folder", [&](BSTR b) { return k->InstallLink(source.get(), b, nullptr, VARIANT_FALSE); }},
+        {"InstallLink description", [&](BSTR b) { return k->InstallLink(source.get(), folder.get(), b, VARIANT_FALSE); }},
         {"UnInstallLink command line", [&](BSTR b) { return k->UnInstallLink(b, folder.get(), 0); }},
-        {"UnInstallLink shell folder", [&](BSTR b) { return k->UnInstallLink(link.get(), b, 0); }},
+        {"UnInstallLink shell folder", [&](BSTR b) { return k->UnInstallLink(source.get(), b, 0); }},
         {"InstallRegKey", [&](BSTR b) { return Open(k, b); }},
-        {"UnInstallRegKey", [&](BSTR b) { IOrvRegKey* r = nullptr; HRESULT hr = k->UnInstallRegKey(b, &r, VARIANT_FALSE); if (r) r->Release(); return hr; }},
-        {"UnInstallRegKey forced", [&](BSTR b) { IOrvRegKey* r = nullptr; HRESULT hr = k->UnInstallRegKey(b, &r, VARIANT_TRUE); if (r) r->Release(); return hr; }},
+        {"UnInstallRegKey", [&](BSTR b) { return Remove(k, b, VARIANT_FALSE); }},
+        {"UnInstallRegKey forced", [&](BSTR b) { return Remove(k, b, VARIANT_TRUE); }},
         {"InstallStringValue name", [&](BSTR b) { Open(k, key.get()); return regKey->InstallStringValue(b, key.get(), VARIANT_TRUE, VARIANT_TRUE); }},
         {"InstallStringValue data", [&](BSTR b) { Open(k, key.get()); return regKey->InstallStringValue(key.get(), b, VARIANT_TRUE, VARIANT_FALSE); }},
         {"InstallMultiStringValue data", [&](BSTR b) { Open(k, key.get()); BSTR list[] = {b, nullptr, b}; return regKey->InstallMultiStringValue(key.get(), list, 3, VARIANT_TRUE); }},
@@ -145,8 +147,7 @@ TEST_F(AttackTest, Arguments) {
 // on a key of the attack's own.
 TEST_F(AttackTest, Registry) {
     Category c("registry keys and values", m_temp.Path());
-    const std::wstring tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring base = L"HKCU\\Software\\" + tag;
+    const std::wstring base = L"HKCU\\Software\\" + m_tag;
     const struct {
         const char* label;
         std::wstring path;
@@ -156,11 +157,11 @@ TEST_F(AttackTest, Registry) {
         {"top key alone", L"HKCU", Want::Refused},
         {"top key and backslash", L"HKEY_LOCAL_MACHINE\\", Want::Refused},
         {"top key and backslashes", L"HKCU\\\\\\\\", Want::Refused},
-        {"unknown top key", L"HKXX\\Software\\" + tag, Want::Refused},
-        {"no top key", L"Software\\" + tag, Want::Refused},
+        {"unknown top key", L"HKXX\\Software\\" + m_tag, Want::Refused},
+        {"no top key", L"Software\\" + m_tag, Want::Refused},
         {"plain", base + L"\\plain", Want::Works},
-        {"machine", L"HKLM\\Software\\" + tag + L"\\machine", Want::Works},
-        {"full top key name in lower case", L"hkey_current_user\\Software\\" + tag + L"\\lower", Want::Works},
+        {"machine", L"HKLM\\Software\\" + m_tag + L"\\machine", Want::Works},
+        {"full top key name in lower case", L"hkey_current_user\\Software\\" + m_tag + L"\\lower", Want::Works},
         {"trailing backslashes", base + L"\\trailing\\\\\\", Want::Works},
         {"doubled backslashes", base + L"\\\\doubled\\\\\\x", Want::Any},
         {"forward slashes and dots", base + L"\\a/b\\..\\..\\.", Want::Works},
@@ -172,9 +173,9 @@ TEST_F(AttackTest, Registry) {
         {"embedded null", base + std::wstring(L"\\null\0\\HKLM\\Software", 20), Want::Works},
         {"control characters", base + L"\\c\r\n\t\x1b", Want::Works},
         {"surrogates", base + L"\\\xD83D\xDE00 and \xD800", Want::Any},
-        {"performance data", L"HKEY_PERFORMANCE_DATA\\" + tag, Want::Any},
-        {"dynamic data", L"HKEY_DYN_DATA\\" + tag, Want::Any},
-        {"classes", L"HKCR\\" + tag, Want::Works},
+        {"performance data", L"HKEY_PERFORMANCE_DATA\\" + m_tag, Want::Any},
+        {"dynamic data", L"HKEY_DYN_DATA\\" + m_tag, Want::Any},
+        {"classes", L"HKCR\\" + m_tag, Want::Works},
     };
     IOrvRegKey* regKey = nullptr;
     for (const auto& row : keys) {
@@ -183,20 +184,11 @@ TEST_F(AttackTest, Registry) {
         c.Row(label + ": InstallRegKey", row.want, [&] { return Open(m_kernel, path.get()); });
         c.Row(label + ": InstallRegKey without out-pointer", Want::Refused,
               [&] { return m_kernel->InstallRegKey(path.get(), nullptr); });
-        c.Row(label + ": UnInstallRegKey", Want::Any, [&] {
-            IOrvRegKey* r = nullptr;
-            HRESULT hr = m_kernel->UnInstallRegKey(path.get(), &r, VARIANT_FALSE);
-            if (r) r->Release();
-            return hr;
-        });
-        c.Row(label + ": UnInstallRegKey forced", row.want == Want::Refused ? Want::Refused : Want::Any, [&] {
-            IOrvRegKey* r = nullptr;
-            HRESULT hr = m_kernel->UnInstallRegKey(path.get(), &r, VARIANT_TRUE);
-            if (r) r->Release();
-            return hr;
-        });
+        c.Row(label + ": UnInstallRegKey", Want::Any, [&] { return Remove(m_kernel, path.get(), VARIANT_FALSE); });
+        c.Row(label + ": UnInstallRegKey forced", row.want == Want::Refused ? Want::Refused : Want::Any,
+              [&] { return Remove(m_kernel, path.get(), VARIANT_TRUE); });
     }
-    SHDeleteKeyW(HKEY_CLASSES_ROOT, tag.c_str());
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, m_tag.c_str());
 
     // Values: with no current key first, then on the attack's key, in either hive view.
     ASSERT_EQ(m_kernel->QueryInterface(IID_IOrvRegKey, reinterpret_cast<void**>(&regKey)), S_OK);
@@ -240,7 +232,6 @@ TEST_F(AttackTest, Registry) {
 // shortcut made then removed again; the target is a file of the attack's.
 TEST_F(AttackTest, Shortcuts) {
     Category c("shortcut command lines and shell folders", m_temp.Path());
-    const std::wstring tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
     const std::wstring app = Path(L"app.exe");
     ASSERT_TRUE(WriteBytes(app, "MZ"));
     std::wstring deep = m_temp.Path();
@@ -251,44 +242,44 @@ TEST_F(AttackTest, Shortcuts) {
         std::wstring command, folder;
         Want want;
     } rows[] = {
-        {"empty command line", L"", L"Desktop\\" + tag, Want::Refused},
-        {"semicolons only", L";;;", L"Desktop\\" + tag, Want::Refused},
-        {"a quote", L"\"", L"Desktop\\" + tag, Want::Refused},
-        {"two quotes", L"\"\"", L"Desktop\\" + tag, Want::Refused},
-        {"unterminated quote", L"\"" + app + L" -x", L"Desktop\\" + tag, Want::Refused},
-        {"plain", app, L"Desktop\\" + tag, Want::Works},
-        {"quoted, arguments, icon", L"\"" + app + L"\" -a \"b c\";\"" + app + L"\";-2147483649", L"StartMenu\\" + tag + L"\\a\\b\\c", Want::Works},
-        {"1023 characters of arguments", app + L" " + std::wstring(1023, L'a'), L"Startup\\" + tag, Want::Works},
-        {"1024 characters of arguments", app + L" " + std::wstring(1024, L'a'), L"Startup\\" + tag, Want::Refused},
-        {"259-character target that is not there", at259, L"Desktop\\" + tag, Want::Refused},
-        {"260-character target", at259 + L"y", L"Desktop\\" + tag, Want::Refused},
-        {"260-character icon file", app + L";" + at259 + L"y;1", L"Desktop\\" + tag, Want::Refused},
-        {"many semicolons", app + L";;;;;;", L"ProgramFiles\\" + tag, Want::Works},
-        {"target on the search path", L"notepad.exe /p", L"Desktop\\" + tag, Want::Works},
-        {"device as target", L"\\\\.\\NUL", L"Desktop\\" + tag, Want::Any},
-        {"console as target", L"CON", L"Desktop\\" + tag, Want::Any},
-        {"UNC target", L"\\\\localhost\\C$\\" + tag + L".exe", L"Desktop\\" + tag, Want::Refused},
-        {"format specifiers", app + L" %s%n%x%n", L"Desktop\\" + tag + L"%s%n", Want::Works},
-        {"line breaks", app + L" a\r\nb", L"Desktop\\" + tag + L"\r\n", Want::Any},
+        {"empty command line", L"", L"Desktop\\" + m_tag, Want::Refused},
+        {"semicolons only", L";;;", L"Desktop\\" + m_tag, Want::Refused},
+        {"a quote", L"\"", L"Desktop\\" + m_tag, Want::Refused},
+        {"two quotes", L"\"\"", L"Desktop\\" + m_tag, Want::Refused},
+        {"unterminated quote", L"\"" + app + L" -x", L"Desktop\\" + m_tag, Want::Refused},
+        {"plain", app, L"Desktop\\" + m_tag, Want::Works},
+        {"quoted, arguments, icon", L"\"" + app + L"\" -a \"b c\";\"" + app + L"\";-2147483649", L"StartMenu\\" + m_tag + L"\\a\\b\\c", Want::Works},
+        {"1023 characters of arguments", app + L" " + std::wstring(1023, L'a'), L"Startup\\" + m_tag, Want::Works},
+        {"1024 characters of arguments", app + L" " + std::wstring(1024, L'a'), L"Startup\\" + m_tag, Want::Refused},
+        {"259-character target that is not there", at259, L"Desktop\\" + m_tag, Want::Refused},
+        {"260-character target", at259 + L"y", L"Desktop\\" + m_tag, Want::Refused},
+        {"260-character icon file", app + L";" + at259 + L"y;1", L"Desktop\\" + m_tag, Want::Refused},
+        {"many semicolons", app + L";;;;;;", L"ProgramFiles\\" + m_tag, Want::Works},
+        {"target on the search path", L"notepad.exe /p", L"Desktop\\" + m_tag, Want::Works},
+        {"device as target", L"\\\\.\\NUL", L"Desktop\\" + m_tag, Want::Any},
+        {"console as target", L"CON", L"Desktop\\" + m_tag, Want::Any},
+        {"UNC target", L"\\\\localhost\\C$\\" + m_tag + L".exe", L"Desktop\\" + m_tag, Want::Refused},
+        {"format specifiers", app + L" %s%n%x%n", L"Desktop\\" + m_tag + L"%s%n", Want::Works},
+        {"line breaks", app + L" a\r\nb", L"Desktop\\" + m_tag + L"\r\n", Want::Any},
         {"empty shell folder", app, L"", Want::Refused},
         {"a backslash", app, L"\\", Want::Refused},
         {"keyword alone", app, L"Desktop", Want::Refused},
         {"keyword and backslashes", app, L"Desktop\\\\", Want::Refused},
-        {"no keyword", app, L"Nowhere\\" + tag, Want::Works},
-        {"dot-dot below the shell folder", app, L"Desktop\\..\\..\\..\\" + tag, Want::Refused},
-        {"dot-dot after a sub-folder", app, L"StartMenu\\" + tag + L"\\..\\..\\..\\x", Want::Refused},
-        {"drive", app, L"Desktop\\C:\\" + tag, Want::Refused},
-        {"UNC", app, L"Desktop\\\\\\localhost\\C$\\" + tag, Want::Refused},
-        {"stream", app, L"Desktop\\" + tag + L":stream", Want::Refused},
-        {"forward slashes", app, L"Desktop\\" + tag + L"/../../x", Want::Refused},
-        {"trailing dots and blanks", app, L"Desktop\\" + tag + L"\\x. . .", Want::Works},
+        {"no keyword", app, L"Nowhere\\" + m_tag, Want::Works},
+        {"dot-dot below the shell folder", app, L"Desktop\\..\\..\\..\\" + m_tag, Want::Refused},
+        {"dot-dot after a sub-folder", app, L"StartMenu\\" + m_tag + L"\\..\\..\\..\\x", Want::Refused},
+        {"drive", app, L"Desktop\\C:\\" + m_tag, Want::Refused},
+        {"UNC", app, L"Desktop\\\\\\localhost\\C$\\" + m_tag, Want::Refused},
+        {"stream", app, L"Desktop\\" + m_tag + L":stream", Want::Refused},
+        {"forward slashes", app, L"Desktop\\" + m_tag + L"/../../x", Want::Refused},
+        {"trailing dots and blanks", app, L"Desktop\\" + m_tag + L"\\x. . .", Want::Works},
         {"dots only", app, L"Desktop\\...", Want::Refused},
         {"device NUL", app, L"Desktop\\NUL", Want::Refused},
         {"device COM1 with an extension", app, L"StartMenu\\com1.txt", Want::Refused},
-        {"device as sub-folder", app, L"Desktop\\CON\\" + tag, Want::Refused},
-        {"wildcards", app, L"Desktop\\" + tag + L"*?", Want::Any},
-        {"characters files cannot have", app, L"Desktop\\" + tag + L"<>|\"", Want::Any},
-        {"260-character link path", app, L"Desktop\\" + tag + L"\\" + std::wstring(250, L'n'), Want::Refused},
+        {"device as sub-folder", app, L"Desktop\\CON\\" + m_tag, Want::Refused},
+        {"wildcards", app, L"Desktop\\" + m_tag + L"*?", Want::Any},
+        {"characters files cannot have", app, L"Desktop\\" + m_tag + L"<>|\"", Want::Any},
+        {"260-character link path", app, L"Desktop\\" + m_tag + L"\\" + std::wstring(250, L'n'), Want::Refused},
     };
     for (const auto& row : rows) {
         const Bstr command = B(row.command), folder = B(row.folder), description = B(L"%n%n%s");
@@ -406,7 +397,6 @@ TEST_F(AttackTest, Paths) {
 // short, with bytes changed, or made of junk.
 TEST_F(AttackTest, Files) {
     Category c("malformed files", m_temp.Path());
-    const std::wstring tag = L"OrvAttack_" + std::to_wstring(GetCurrentProcessId());
     struct Sample {
         std::string label;
         std::wstring name;
@@ -439,20 +429,20 @@ TEST_F(AttackTest, Files) {
     }
     std::string junk(70000, '\0');
     for (char& ch : junk) ch = static_cast<char>(next() >> 16);
-    const std::string deepHeader = "[HKEY_CURRENT_USER\\Software\\" + Narrow(tag) + std::string(2000, '\\') + "x]\r\n";
-    std::string deepKey = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(tag);
+    const std::string deepHeader = "[HKEY_CURRENT_USER\\Software\\" + Narrow(m_tag) + std::string(2000, '\\') + "x]\r\n";
+    std::string deepKey = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(m_tag);
     for (int i = 0; i < 600; ++i) deepKey += "\\k";
-    std::string expansions = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(tag) + "]\r\n\"v\"=\"";
+    std::string expansions = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(m_tag) + "]\r\n\"v\"=\"";
     for (int i = 0; i < 5000; ++i) expansions += "%orvtargetdir%%winsysdir%";
     samples.insert(samples.end(), {
-        {"type library tag and junk", L"junk.tlb", "MSFT" + junk},
-        {"old type library tag and junk", L"junk2.tlb", "SLTG" + junk},
-        {"TrueType tag and junk", L"junk.ttf", std::string("\0\1\0\0\xFF\xFF", 6) + junk},
-        {"font collection tag and junk", L"junk.ttc", "ttcf" + junk},
+        {"type library m_tag and junk", L"junk.tlb", "MSFT" + junk},
+        {"old type library m_tag and junk", L"junk2.tlb", "SLTG" + junk},
+        {"TrueType m_tag and junk", L"junk.ttf", std::string("\0\1\0\0\xFF\xFF", 6) + junk},
+        {"font collection m_tag and junk", L"junk.ttc", "ttcf" + junk},
         {"NE module and junk", L"junk.fon", "MZ" + std::string(58, '\0') + std::string("\x40\0\0\0NE", 6) + junk},
         {"PE signature and junk", L"junk.dll", "MZ" + std::string(58, '\0') + std::string("\x40\0\0\0PE\0\0", 8) + junk},
         {"registration file of junk", L"junk.reg", junk},
-        {"registration file, one long line", L"line.reg", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(tag) + "]\r\n\"v\"=\"" + std::string(200000, 'v')},
+        {"registration file, one long line", L"line.reg", "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\" + Narrow(m_tag) + "]\r\n\"v\"=\"" + std::string(200000, 'v')},
         {"registration file, header of backslashes", L"slashes.reg", "REGEDIT4\r\n" + deepHeader + "\"v\"=dword:1\r\n"},
         {"registration file, 600 levels", L"deep.reg", deepKey + "]\r\n\"v\"=hex:1,2\r\n"},
         {"registration file, 10000 expansions", L"expand.cor", expansions + "\"\r\n"},
