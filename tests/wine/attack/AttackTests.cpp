@@ -1,7 +1,7 @@
 // Every kernel method under hostile arguments, one table per category. Each
 // call must return within 10 s; afterwards the canary set must be unchanged
 // byte for byte (Attack.h). Rows say only what class of result they expect:
-// the Parts' tests check the exact results and log lines.
+// the tests of each subsystem check the exact results and log lines.
 #include <shlobj.h>
 #include <shlwapi.h>
 
