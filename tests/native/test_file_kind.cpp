@@ -8,16 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "ModuleBuilder.h"
 #include "core/FileKind.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void Put(Bytes& b, size_t at, uint32_t v, unsigned width) {
-    if (b.size() < at + width) b.resize(at + width);
-    for (unsigned i = 0; i < width; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using orvtest::Bytes;
+using orvtest::Put;
 Bytes Text(const char* text, size_t len = 0) { return Bytes(text, text + (len ? len : std::strlen(text))); }
 
 constexpr uint16_t kDll = 0x2000, kExecutable = 0x0002;

@@ -84,8 +84,8 @@ TEST(IniText, RefusesWithTheLine) {
         {"bracket inside the name", "[A]B]\n", 1, L"inside a section name"},
         {"line without =", "[A]\nkey\n", 2, L"key = value"},
         {"empty key", "[A]\n = v\n", 2, L"empty key"},
-        {"section twice, other case", "[Files]\n[files]\n", 2, L"first at line 1"},
-        {"key twice, other case", "[A]\nSource=1\nsource=2\n", 3, L"first at line 2"},
+        {"section twice, other case, not in a row", "[A]\r\nk=1\r\n[b]\r\nK=2\r\n[a]\r\n", 5, L"first at line 1"},
+        {"key twice, other case, not in a row", "[A]\r\nk=1\r\nx=2\r\nK=3\r\n", 4, L"first at line 2"},
         {"long line", "[A]\nk=" + std::string(kMaxIniLine, 'x') + "\n", 2, L"longer"},
     };
     for (const auto& row : rows) {
@@ -154,10 +154,6 @@ TEST(IniText, ThousandsOfSectionsAndKeys) {
     doc.sections[19999].name = L"Item 19999";
     doc.sections[0].entries.back().key = L"string17";
     EXPECT_FALSE(WriteIni(doc, bytes));
-    EXPECT_FALSE(ReadIni("[A]\r\nk=1\r\n[b]\r\nK=2\r\n[a]\r\n", back, error));
-    EXPECT_EQ(5u, error.line);
-    EXPECT_FALSE(ReadIni("[A]\r\nk=1\r\nx=2\r\nK=3\r\n", back, error));
-    EXPECT_EQ(4u, error.line);
 }
 
 class FakeResolver : public PathResolver {

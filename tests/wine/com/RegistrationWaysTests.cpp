@@ -26,12 +26,6 @@ protected:
     }
 };
 
-UINT ErrorMode() {
-    const UINT mode = SetErrorMode(0);
-    SetErrorMode(mode);
-    return mode;
-}
-
 }  // namespace
 
 // The log shows each way's command line: orvregsv.exe gets the path as it
@@ -114,8 +108,7 @@ TEST_F(ComWays, InProcessSelfRegistrationFailuresAndFaults) {
         SetErrorMode(SEM_NOALIGNMENTFAULTEXCEPT);
         LogCursor log;
         EXPECT_EQ(Hex(file.SelfRegister(server.c_str(), row.reg)), Hex(row.expected));
-        EXPECT_EQ(ErrorMode(), UINT(SEM_NOALIGNMENTFAULTEXCEPT));
-        SetErrorMode(0);
+        EXPECT_EQ(SetErrorMode(0), UINT(SEM_NOALIGNMENTFAULTEXCEPT)) << "the caller's error mode was not given back";
         EXPECT_EQ(GetModuleHandleW(server.c_str()), nullptr) << "the library was not freed";
         EXPECT_TRUE(!row.errorLine || LogHas(log.Text(), {Line(L'E', row.errorLine + server)}));
         EXPECT_TRUE(row.expected != E_UNEXPECTED || Marks(server, L"DllRegisterServer") == 1u);

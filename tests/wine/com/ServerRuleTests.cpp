@@ -30,9 +30,6 @@ protected:
         InstallRecord record(m_temp / L"source", target, kPrimary);
         return m_kernel->UnInstallFile(record.Get());
     }
-    std::vector<std::wstring> Expand(const std::vector<std::wstring>& texts, const std::wstring& t, const std::wstring& r) const {
-        return com::Expand(texts, t, r, m_temp.Path());
-    }
     // A new target name; the fixture as the source of that name (servers are found by their file name).
     std::wstring Target(const wchar_t* fixture, std::wstring* source) {
         const std::wstring name = m_tag + L"_t" + std::to_wstring(m_targets++) + PathFindExtensionW(fixture);
@@ -117,7 +114,7 @@ TEST_F(ServerRules, InProcessServerInstallLadder) {
         const HRESULT hr = Install(source, target, kPatch, row.flags, &regPath);
         SetEnvironmentVariableW(L"PATH", path.c_str());
         EXPECT_EQ(Hex(hr), Hex(row.expected));
-        EXPECT_TRUE(LogHas(log.Text(), Expand(row.lines, target, other)));
+        EXPECT_TRUE(LogHas(log.Text(), Expand(row.lines, target, other, m_temp.Path())));
         EXPECT_EQ(ReadBytes(target), ReadBytes(row.expected == S_OK ? source : ComFixture(row.existing)));
         const std::wstring after = row.registersTarget ? target : value;
         EXPECT_EQ(Narrow(RegisteredServer(kInProcClsid)), Narrow(after));

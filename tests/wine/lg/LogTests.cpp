@@ -28,20 +28,39 @@ struct Parsed {
     int level = -1;
     wchar_t severity = 0;
 };
-::testing::AssertionResult Parse(const std::wstring& line, Parsed* p) {
+Parsed Parse(const std::wstring& line) {
+    Parsed p;
     // 23 characters of time stamp, then a blank.
-    if (line.size() < 24 || line[4] != L'-' || line[10] != L' ' || line[19] != L'.' || line[23] != L' ')
-        return ::testing::AssertionFailure() << "no time stamp: " << Narrow(line);
-    std::wistringstream in(line.substr(24));
+    const bool stamped = line.size() >= 24 && line[4] == L'-' && line[10] == L' ' && line[19] == L'.' && line[23] == L' ';
+    std::wistringstream in(stamped ? line.substr(24) : L"");
     std::wstring ids;
-    in >> ids >> p->component >> p->level;
-    if (!in || ids.find(L'/') == std::wstring::npos)
-        return ::testing::AssertionFailure() << "bad header: " << Narrow(line);
+    in >> ids >> p.component >> p.level;
+    if (!in || ids.find(L'/') == std::wstring::npos) {
+        ADD_FAILURE() << "not a log line: " << Narrow(line);
+        return Parsed{};
+    }
     in.get();  // the blank before the severity
-    p->severity = static_cast<wchar_t>(in.get());
+    p.severity = static_cast<wchar_t>(in.get());
     in.get();
-    std::getline(in, p->text);
-    return ::testing::AssertionSuccess();
+    std::getline(in, p.text);
+    return p;
+}
+
+// lg_writer.exe started with these arguments.
+PROCESS_INFORMATION StartWriter(const std::wstring& arguments) {
+    STARTUPINFOW si{sizeof(si)};
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = L"\"" + Join(BinDir(), L"lg_writer.exe") + L"\" " + arguments;
+    EXPECT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) << Narrow(cmd);
+    return pi;
+}
+// Its exit code once it has ended; 0xdeadbeef if it did not end within a minute.
+DWORD Reap(const PROCESS_INFORMATION& pi) {
+    DWORD code = 0xdeadbeef;
+    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
 }
 
 }  // namespace
@@ -63,9 +82,7 @@ TEST(Log, LineCarriesTheAttributesSetBeforeIt) {
     WexWriteLogEnv(L"plain, and not ASCII: \u00e4\u20ac");
     auto lines = Lines(cursor.Text());
     ASSERT_EQ(lines.size(), 2u);
-    Parsed a, b;
-    ASSERT_TRUE(Parse(lines[0], &a));
-    ASSERT_TRUE(Parse(lines[1], &b));
+    const Parsed a = Parse(lines[0]), b = Parse(lines[1]);
     EXPECT_EQ(a.component, L"CompA");
     EXPECT_EQ(a.level, 1);
     EXPECT_EQ(a.severity, L'E');
@@ -90,9 +107,7 @@ TEST(Log, Win32LinesAddNumberAndSystemText) {
     WexVarWriteWin32Message(L"Could not open %s", L"C:\\x.dll");
     auto lines = Lines(cursor.Text());
     ASSERT_EQ(lines.size(), 2u);
-    Parsed a, b;
-    ASSERT_TRUE(Parse(lines[0], &a));
-    ASSERT_TRUE(Parse(lines[1], &b));
+    const Parsed a = Parse(lines[0]), b = Parse(lines[1]);
     // The plain text is not a format: its "%" stays.
     EXPECT_EQ(a.text.rfind(L"Copy failed: 100% sure: error 32 (0x00000020): ", 0), 0u) << Narrow(a.text);
     EXPECT_GT(a.text.size(), 50u);  // the system's description follows
@@ -111,9 +126,7 @@ TEST(Log, OverlongTextIsCutNotOverflowed) {
     WexWriteLogEnv(L"after");
     auto lines = Lines(cursor.Text());
     ASSERT_EQ(lines.size(), 3u);
-    Parsed a, b;
-    ASSERT_TRUE(Parse(lines[0], &a));
-    ASSERT_TRUE(Parse(lines[1], &b));
+    const Parsed a = Parse(lines[0]), b = Parse(lines[1]);
     EXPECT_EQ(a.text, std::wstring(WEX_LOG_MAX_TEXT, L'x'));
     EXPECT_EQ(b.text.substr(0, WEX_LOG_MAX_TEXT), std::wstring(WEX_LOG_MAX_TEXT, L'x'));
     EXPECT_NE(b.text.find(L": error 2 "), std::wstring::npos);
@@ -137,8 +150,7 @@ TEST(Log, ThreadsNeverMixTheirAttributes) {
     auto lines = Lines(cursor.Text());
     ASSERT_EQ(lines.size(), 2u * kLines);
     for (const auto& line : lines) {
-        Parsed p;
-        ASSERT_TRUE(Parse(line, &p));
+        const Parsed p = Parse(line);
         bool one = p.text.rfind(L"from ThreadOne", 0) == 0;
         SCOPED_TRACE(Narrow(line));
         EXPECT_EQ(p.component, one ? L"ThreadOne" : L"ThreadTwo");
@@ -149,37 +161,26 @@ TEST(Log, ThreadsNeverMixTheirAttributes) {
 
 TEST(Log, ProcessesWritingOneFileNeverInterleave) {
     LogCursor cursor;
-    std::wstring writer = Join(BinDir(), L"lg_writer.exe");
     const int kLines = 3000;
     // Two children and this process, all at once: the children wait for the start signal.
     std::wstring eventName = L"orv_lg_start_" + std::to_wstring(GetCurrentProcessId());
     HANDLE start = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
     ASSERT_NE(start, nullptr);
-    STARTUPINFOW si{sizeof(si)};
-    PROCESS_INFORMATION pi[2]{};
-    for (int i = 0; i < 2; ++i) {
-        std::wstring cmd = L"\"" + writer + L"\" Child" + std::to_wstring(i) + L" " + std::to_wstring(kLines) + L" " +
-                           eventName;
-        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi[i]));
-    }
+    PROCESS_INFORMATION pi[2];
+    for (int i = 0; i < 2; ++i) pi[i] = StartWriter(L"Child" + std::to_wstring(i) + L" " + std::to_wstring(kLines) + L" " + eventName);
     Sleep(300);  // let both reach their wait
     SetEvent(start);
     for (int i = 0; i < kLines; ++i) {
         WexWriteLogSetEnv(GetCurrentThreadId(), L"Parent", 2, L' ');
         WexWriteLogEnv(L"Parent line %d payload %s", i, L"0123456789abcdefghijklmnopqrstuvwxyz0123456789");
     }
-    for (auto& p : pi) {
-        ASSERT_EQ(WaitForSingleObject(p.hProcess, 60000), WAIT_OBJECT_0);
-        CloseHandle(p.hThread);
-        CloseHandle(p.hProcess);
-    }
+    for (const auto& p : pi) ASSERT_EQ(Reap(p), 0u);
     CloseHandle(start);
     auto lines = Lines(cursor.Text());
     ASSERT_EQ(lines.size(), 3u * kLines);
     int perWriter[3] = {0, 0, 0};
     for (const auto& line : lines) {
-        Parsed p;
-        ASSERT_TRUE(Parse(line, &p));
+        const Parsed p = Parse(line);
         SCOPED_TRACE(Narrow(line));
         int w = p.component == L"Parent" ? 0 : p.component == L"Child0" ? 1 : p.component == L"Child1" ? 2 : -1;
         ASSERT_GE(w, 0);
@@ -204,13 +205,8 @@ TEST(Log, TheLockKeepsProcessesApart) {
     orv::lg::CrossProcessLock lock;
     ASSERT_TRUE(counter && start && lock.Open(lockName.c_str()));
     const int kCount = 2000;
-    STARTUPINFOW si{sizeof(si)};
-    PROCESS_INFORMATION pi[2]{};
-    for (auto& p : pi) {
-        std::wstring cmd = L"\"" + Join(BinDir(), L"lg_writer.exe") + L"\" --count " + lockName + L" " + sectionName +
-                           L" " + std::to_wstring(kCount) + L" " + startName;
-        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &p));
-    }
+    PROCESS_INFORMATION pi[2];
+    for (auto& p : pi) p = StartWriter(L"--count " + lockName + L" " + sectionName + L" " + std::to_wstring(kCount) + L" " + startName);
     Sleep(300);  // let both reach their wait
     SetEvent(start);
     for (int i = 0; i < kCount; ++i) {
@@ -220,13 +216,7 @@ TEST(Log, TheLockKeepsProcessesApart) {
         *counter = value + 1;
         lock.Release();
     }
-    for (auto& p : pi) {
-        DWORD code = 0xdeadbeef;
-        EXPECT_EQ(WaitForSingleObject(p.hProcess, 60000), WAIT_OBJECT_0);
-        EXPECT_TRUE(GetExitCodeProcess(p.hProcess, &code) && code == 0) << code;
-        CloseHandle(p.hThread);
-        CloseHandle(p.hProcess);
-    }
+    for (const auto& p : pi) EXPECT_EQ(Reap(p), 0u);
     EXPECT_EQ(*counter, 3 * kCount);
     UnmapViewOfFile(const_cast<LONG*>(counter));
     CloseHandle(section);
@@ -247,16 +237,13 @@ TEST(Log, AWriterKilledHoldingTheLockHoldsUpNobody) {
 
     const std::wstring readyName = L"orv_lg_ready_" + std::to_wstring(GetCurrentProcessId());
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
-    STARTUPINFOW si{sizeof(si)};
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"\"" + Join(BinDir(), L"lg_writer.exe") + L"\" --hold " + readyName;
-    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    const PROCESS_INFORMATION pi = StartWriter(L"--hold " + readyName);
     HANDLE waits[2] = {ready, pi.hProcess};
     EXPECT_EQ(WaitForMultipleObjects(2, waits, FALSE, 30000), WAIT_OBJECT_0) << "the holder did not take the lock";
     const LONG holder = state->owner;
     EXPECT_NE(holder, 0);
     TerminateProcess(pi.hProcess, 9);
-    WaitForSingleObject(pi.hProcess, 30000);
+    EXPECT_EQ(Reap(pi), 9u);
 
     WexWriteLogSetEnv(GetCurrentThreadId(), L"Kr", 2, L' ');
     WexWriteLogEnv(L"after the holder died");
@@ -268,8 +255,6 @@ TEST(Log, AWriterKilledHoldingTheLockHoldsUpNobody) {
     UnmapViewOfFile(state);
     CloseHandle(section);
     CloseHandle(ready);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
 }
 
 TEST(Log, UnwritableLogNeverFailsTheCaller) {
