@@ -8,6 +8,7 @@
 #include "files/FileModel.h"
 #include "files/ModuleImage.h"
 #include "platform/Raii.h"
+#include "platform/TypeLibraryLock.h"
 #include "platform/WexUt.h"
 
 namespace {
@@ -17,6 +18,7 @@ namespace {
 // and path. S_FALSE when the file holds no type library or no coclass is
 // registered to a file of that name.
 HRESULT FindRegisteredServer(LPCWSTR ownPath, LPCWSTR serverKey, std::wstring& path) {
+    orv::TypeLibraryLock lock;
     orv::ComPtr<ITypeLib> typeLib;
     // Only read: REGKIND_NONE keeps the look-up free of registry writes.
     if (FAILED(LoadTypeLibrary(ownPath, typeLib.Put())) || !typeLib) return S_FALSE;

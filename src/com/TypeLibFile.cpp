@@ -14,6 +14,7 @@
 #include "files/ModuleImage.h"
 #include "platform/KrLog.h"
 #include "platform/Raii.h"
+#include "platform/TypeLibraryLock.h"
 #include "platform/WexUt.h"
 
 using namespace orv;
@@ -37,6 +38,7 @@ HRESULT LibraryAttributes(LPCWSTR path, ComPtr<ITypeLib>& library, TLIBATTR& att
 }  // namespace
 
 HRESULT CWexKrTypeLibFile::GetVersion(CWexFileVersion& version) {
+    TypeLibraryLock lock;
     ComPtr<ITypeLib> library;
     TLIBATTR attributes;
     const HRESULT hr = LibraryAttributes(m_szPath, library, attributes);
@@ -46,6 +48,7 @@ HRESULT CWexKrTypeLibFile::GetVersion(CWexFileVersion& version) {
 }
 
 HRESULT CWexKrTypeLibFile::GetRegisteredServerPath(std::wstring& strPath) {
+    TypeLibraryLock lock;
     ComPtr<ITypeLib> library;
     TLIBATTR a;
     if (FAILED(LibraryAttributes(m_szPath, library, a))) return S_FALSE;
@@ -56,6 +59,7 @@ HRESULT CWexKrTypeLibFile::GetRegisteredServerPath(std::wstring& strPath) {
 }
 
 HRESULT CWexKrTypeLibFile::SelfRegister(LPCWSTR pszServer, BOOL bRegister) {
+    TypeLibraryLock lock;
     ComPtr<ITypeLib> library;
     if (!bRegister) {
         TLIBATTR a;

@@ -5,6 +5,7 @@
 #include "files/FileModel.h"
 #include "files/FileOps.h"
 #include "files/ModuleImage.h"
+#include "platform/TypeLibraryLock.h"
 #include "platform/WexUt.h"
 
 namespace {
@@ -16,6 +17,7 @@ bool OleSelfRegistrationOf(LPCWSTR longPath) {
     if (CWexFile::GetVersionInfo(longPath, L"OLESelfRegister", nullptr, 0) == S_OK) return true;
     // A type library in the program also makes it a server. It is only
     // looked at: REGKIND_NONE keeps the test free of registry writes.
+    orv::TypeLibraryLock lock;
     ITypeLib* typeLib = nullptr;
     if (FAILED(LoadTypeLibrary(longPath, &typeLib)) || !typeLib) return false;
     typeLib->Release();

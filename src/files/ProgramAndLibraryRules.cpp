@@ -18,6 +18,30 @@ constexpr DWORD kModeUpdate = 4;
 // The Win32 part of a result, for the error lines that carry one.
 DWORD ErrorOf(HRESULT hr) { return static_cast<DWORD>(hr) & 0xFFFF; }
 
+// True while a file cannot be read: another installer is putting its copy
+// under that name (the name is briefly gone, or held for the rename).
+bool BeingReplaced(LPCWSTR path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED;
+}
+
+// Whether the library at the target is shared. Its answer is only taken once
+// the file could be read: a read that met another installer's rename would
+// say "not shared" and lose this install's use count.
+bool TargetIsShared(LPCWSTR target) {
+    for (int attempt = 0;; ++attempt) {
+        CWexKrDllFile installed(target);
+        if (installed.IsSharedFile()) return true;
+        if (attempt == 20 || !BeingReplaced(target)) return false;
+        Sleep(10);
+    }
+}
+
 }  // namespace
 
 HRESULT CWexKrFile::PreparePostRebootCopy(LPCWSTR pszTarget) {
@@ -61,8 +85,7 @@ HRESULT CWexKrDllFile::Install(LPCWSTR pszTarget, DWORD dwFlags) {
     const HRESULT hr = CWexKrExecutableFile::Install(pszTarget, dwFlags & kWexKrInstallForce);
     if (FAILED(hr) || !m_bSharedDllCounter) return hr;
     // The library as it is at the target now decides whether it is shared.
-    CWexKrDllFile installed(pszTarget);
-    if (!installed.IsSharedFile()) return hr;
+    if (!TargetIsShared(pszTarget)) return hr;
     if (dwFlags & kWexKrInstallForce) {
         LogInfo(L"Force flag is set: Skipping SharedDllCounter");
         return hr;

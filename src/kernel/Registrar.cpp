@@ -6,6 +6,7 @@
 #include "kernel/KernelObject.h"
 #include "kernel/Module.h"
 #include "platform/Raii.h"
+#include "platform/TypeLibraryLock.h"
 
 namespace orv {
 namespace {
@@ -115,6 +116,7 @@ HRESULT RegisterServer() {
     hr = RegisterKeys(s);
     if (FAILED(hr)) return hr;
 
+    TypeLibraryLock lock;
     ComPtr<ITypeLib> typeLib;
     hr = LoadTypeLibEx(s.module, REGKIND_NONE, typeLib.Put());
     if (FAILED(hr)) return hr;
@@ -128,6 +130,7 @@ HRESULT UnregisterServer() {
     hr = UnregisterKeys(s);
     if (FAILED(hr)) return hr;
 
+    TypeLibraryLock lock;
     ComPtr<ITypeLib> typeLib;
     hr = LoadTypeLibEx(s.module, REGKIND_NONE, typeLib.Put());
     if (FAILED(hr)) return hr;
