@@ -30,14 +30,18 @@ bool BeingReplaced(LPCWSTR path) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED;
 }
 
-// Whether the library at the target is shared. Its answer is only taken once
-// the file could be read: a read that met another installer's rename would
-// say "not shared" and lose this install's use count.
+// Whether the library at the target is shared. Its answer is only taken when
+// the same file stood there, readable, all the while it was asked: a read
+// that met another installer's rename would say "not shared" and lose this
+// install's use count.
 bool TargetIsShared(LPCWSTR target) {
     for (int attempt = 0;; ++attempt) {
+        FileFacts before, after;
+        const bool known = FileFactsOfPath(target, &before);
         CWexKrDllFile installed(target);
         if (installed.IsSharedFile()) return true;
-        if (attempt == 20 || !BeingReplaced(target)) return false;
+        const bool steady = known && FileFactsOfPath(target, &after) && !FactsTellApart(before, after);
+        if (attempt == 20 || (steady && !BeingReplaced(target))) return false;
         Sleep(10);
     }
 }
