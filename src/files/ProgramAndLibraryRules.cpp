@@ -4,6 +4,7 @@
 #include "files/AppPaths.h"
 #include "files/DllInstallCommand.h"
 #include "files/FileModel.h"
+#include "files/FileOps.h"
 #include "files/PostReboot.h"
 #include "files/SharedDllCounter.h"
 #include "platform/KrLog.h"
@@ -27,7 +28,7 @@ bool BeingReplaced(LPCWSTR path) {
         return false;
     }
     const DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED;
+    return error == ERROR_FILE_NOT_FOUND || files::IsInUseError(error);
 }
 
 // Whether the library at the target is shared. Its answer is only taken when
